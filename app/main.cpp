@@ -1,0 +1,104 @@
+#include "app/InstanceLock.h"
+#include "app/LegacyMigration.h"
+#include "app/RunningInstance.h"
+#include "engine/DownloadMetaTypes.h"
+#include "platform/TerminationSignalWatcher.h"
+#include "queue/MainWindow.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QMessageBox>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+constexpr int handOverTimeoutMs = 1000;
+
+int runSecondInstance(bool browserLaunch)
+{
+    // The running instance's bridge already serves the browser.
+    if (browserLaunch)
+        return 0;
+    if (RunningInstance::requestShow(handOverTimeoutMs))
+        return 0;
+    QMessageBox::information(
+        nullptr, QStringLiteral("Rushlet Download Manager"),
+        QStringLiteral("Rushlet is already running, or its data folder cannot be locked."), QMessageBox::Ok);
+    return 1;
+}
+
+void migrateEarlierProduct(const QString &dataFolder)
+{
+    QSettings legacySettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Brio"),
+                             QStringLiteral("BrioDownloader"));
+    QSettings settings;
+    const QString legacyDataFolder =
+        QDir::cleanPath(dataFolder + QStringLiteral("/../../Brio/BrioDownloader"));
+    migrateLegacyData(legacyDataFolder, dataFolder, legacySettings, settings);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings, true);
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Rushlet"));
+    QCoreApplication::setApplicationName(QStringLiteral("Rushlet"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(RUSHLET_VERSION));
+    registerDownloadMetaTypes();
+
+    // Created before the lock is taken, so that a request to end the program that arrives while
+    // it starts up waits in the pipe until the event loop can shut down cleanly.
+    TerminationSignalWatcher terminationSignals;
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Rushlet Download Manager"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption smokeTestOption(QStringLiteral("smoke-test"),
+                                             QStringLiteral("Open the window and exit after one second."));
+    const QCommandLineOption browserLaunchOption(
+        QStringLiteral("browser-launch"), QStringLiteral("Launch for the Chrome native messaging bridge."));
+    parser.addOption(smokeTestOption);
+    parser.addOption(browserLaunchOption);
+    parser.process(app);
+    const bool smokeTest = parser.isSet(smokeTestOption);
+    const bool browserLaunch = parser.isSet(browserLaunchOption);
+
+    const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    QDir().mkpath(dataFolder);
+
+    InstanceLock lock(dataFolder + QStringLiteral("/instance.lock"));
+    if (!lock.tryAcquire([] { return RunningInstance::answers(handOverTimeoutMs); })) {
+        QObject::connect(&terminationSignals, &TerminationSignalWatcher::terminationRequested, &app,
+                         &QCoreApplication::quit);
+        return runSecondInstance(browserLaunch);
+    }
+
+    migrateEarlierProduct(dataFolder);
+
+    std::unique_ptr<MainWindow> window = std::make_unique<MainWindow>();
+
+    const auto quitApplication = [&window] {
+        window->shutdown();
+        window->close();
+        QCoreApplication::quit();
+    };
+
+    // Requests from the system to end the program take the same path as quitting from the window.
+    QObject::connect(&terminationSignals, &TerminationSignalWatcher::terminationRequested, window.get(),
+                     quitApplication);
+
+    if (!browserLaunch)
+        window->show();
+    if (smokeTest)
+        QTimer::singleShot(1000, window.get(), quitApplication);
+
+    return app.exec();
+}

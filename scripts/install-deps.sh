@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the benchmarks need, skipping those
+# already present. Works as root or through sudo; safe to run any number of times.
+set -euo pipefail
+
+packages=(
+    # build
+    cmake ninja-build g++ ccache pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev
+    qt6-qpa-plugins
+    # tests: real servers and tools
+    xvfb xauth nginx-light openssl python3 curl
+    # benchmarks: the peers the program is measured against
+    aria2 axel
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+if [ "$(id -u)" -eq 0 ]; then
+    sudo=()
+elif command -v sudo >/dev/null 2>&1; then
+    sudo=(sudo)
+else
+    echo "Missing packages: ${missing[*]}. Run as root or install sudo." >&2
+    exit 1
+fi
+
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
