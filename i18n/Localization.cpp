@@ -75,7 +75,7 @@ bool hasOwnToolTip(const QAction *action)
     implicit.remove(QLatin1Char('&'));
     implicit.replace(QLatin1Char('\x01'), QLatin1Char('&'));
     implicit.replace(QLatin1String("..."), QString());
-    return action->toolTip() != implicit;
+    return action->toolTip() != implicit.trimmed();
 }
 
 void addClosures(std::vector<Closure> &closures, QObject *object)
