@@ -49,6 +49,7 @@ public:
     void renderAll(const QString &scheme)
     {
         renderMenu(scheme);
+        renderContextMenu(scheme);
         renderIcons(scheme);
         renderAppIcon(scheme);
     }
@@ -141,6 +142,24 @@ private:
                                         QSize(x - 3 * gap - 128 - 256, 64 + gap) * image.devicePixelRatio()));
         save(small.scaled(small.size() * 4, Qt::IgnoreAspectRatio, Qt::FastTransformation),
              QStringLiteral("app-icon-") + scheme + QStringLiteral("-small-zoom"));
+    }
+
+    void renderContextMenu(const QString &scheme)
+    {
+        PopupMenu menu;
+        menu.addAction(RushletIcons::icon(IconKind::Play), QStringLiteral("Resume"))->setEnabled(false);
+        QAction *hovered = menu.addAction(RushletIcons::icon(IconKind::Pause), QStringLiteral("Pause"));
+        menu.addSeparator();
+        menu.addAction(RushletIcons::icon(IconKind::Document), QStringLiteral("Open file"));
+        menu.addAction(RushletIcons::icon(IconKind::Folder), QStringLiteral("Open in folder"));
+        menu.addAction(QStringLiteral("Copy download URL"));
+        menu.addSeparator();
+        menu.addAction(RushletIcons::icon(IconKind::Trash), QStringLiteral("Remove from list"));
+        menu.popup(QPoint(100, 100));
+        menu.setActiveAction(hovered);
+        QCoreApplication::processEvents();
+        save(onBackdrop(menu.grab(), 16), QStringLiteral("context-menu-") + scheme);
+        menu.hide();
     }
 
     void renderMenu(const QString &scheme)
