@@ -9,11 +9,14 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QEventLoop>
 #include <QPainter>
 #include <QProcess>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTextStream>
+#include <QTimer>
 
 namespace {
 
@@ -144,6 +147,23 @@ private:
              QStringLiteral("app-icon-") + scheme + QStringLiteral("-small-zoom"));
     }
 
+    // Writes the menu as the screen shows it, which on a desktop without compositing is the
+    // shadowless fallback, and as it looks with its shadow.
+    void saveMenu(PopupMenu &menu, QAction *hovered, const QString &name)
+    {
+        menu.popup(QPoint(100, 100));
+        menu.setActiveAction(hovered);
+        QEventLoop settle;
+        QTimer::singleShot(300, &settle, &QEventLoop::quit);
+        settle.exec();
+        const QRect area = menu.geometry().adjusted(-16, -16, 16, 16);
+        save(menu.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage(),
+             name + QStringLiteral("-on-screen"));
+        menu.clearMask();
+        save(onBackdrop(menu.grab(), 16), name);
+        menu.hide();
+    }
+
     void renderContextMenu(const QString &scheme)
     {
         PopupMenu menu;
@@ -155,11 +175,7 @@ private:
         menu.addAction(QStringLiteral("Copy download URL"));
         menu.addSeparator();
         menu.addAction(RushletIcons::icon(IconKind::Trash), QStringLiteral("Remove from list"));
-        menu.popup(QPoint(100, 100));
-        menu.setActiveAction(hovered);
-        QCoreApplication::processEvents();
-        save(onBackdrop(menu.grab(), 16), QStringLiteral("context-menu-") + scheme);
-        menu.hide();
+        saveMenu(menu, hovered, QStringLiteral("context-menu-") + scheme);
     }
 
     void renderMenu(const QString &scheme)
@@ -175,11 +191,7 @@ private:
         menu.addAction(QStringLiteral("Pause all"))->setEnabled(false);
         menu.addSeparator();
         menu.addAction(QStringLiteral("E&xit"));
-        menu.popup(QPoint(100, 100));
-        menu.setActiveAction(hovered);
-        QCoreApplication::processEvents();
-        save(onBackdrop(menu.grab(), 16), QStringLiteral("menu-") + scheme);
-        menu.hide();
+        saveMenu(menu, hovered, QStringLiteral("menu-") + scheme);
     }
 
 public:
