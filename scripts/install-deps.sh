@@ -7,7 +7,8 @@ packages=(
     # build
     cmake ninja-build g++ ccache pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev
-    qt6-qpa-plugins libxcb1-dev
+    qt6-qpa-plugins
+    libxcb1-dev
     # tests: real servers and tools
     xvfb xauth nginx-light openssl python3 curl
     # benchmarks: the peers the program is measured against
