@@ -3,16 +3,20 @@
 // ratios 1 and 2.
 
 #include "ui/PopupMenu.h"
+#include "ui/RushletIcons.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QEventLoop>
 #include <QPainter>
 #include <QProcess>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTextStream>
+#include <QTimer>
 
 namespace {
 
@@ -45,7 +49,13 @@ public:
     {
     }
 
-    void renderAll(const QString &scheme) { renderMenu(scheme); }
+    void renderAll(const QString &scheme)
+    {
+        renderMenu(scheme);
+        renderContextMenu(scheme);
+        renderIcons(scheme);
+        renderAppIcon(scheme);
+    }
 
 private:
     void save(const QImage &image, const QString &name)
@@ -69,6 +79,105 @@ private:
         return backdrop;
     }
 
+    static QImage sheet(const QSize &logical)
+    {
+        const qreal ratio = qApp->devicePixelRatio();
+        QImage image(logical * ratio, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        image.fill(QGuiApplication::palette().color(QPalette::Window));
+        return image;
+    }
+
+    // Small icons are judged by their pixels, so the sheet is also written enlarged without
+    // smoothing.
+    void saveWithZoom(const QImage &image, const QString &name)
+    {
+        save(image, name);
+        save(image.scaled(image.size() * 4, Qt::IgnoreAspectRatio, Qt::FastTransformation),
+             name + QStringLiteral("-zoom"));
+    }
+
+    // One row per size, normal icons on the left and disabled ones on the right.
+    void renderIcons(const QString &scheme)
+    {
+        constexpr int kinds = 15;
+        constexpr int gap = 8;
+        const QList<int> sides = {16, 24, 48};
+        int height = gap;
+        for (const int side : sides)
+            height += side + gap;
+        const int rowWidth = kinds * (48 + gap);
+        QImage image = sheet(QSize(2 * rowWidth + gap, height));
+        QPainter painter(&image);
+        int y = gap;
+        for (const int side : sides) {
+            for (int kind = 0; kind < kinds; ++kind) {
+                const QIcon icon = RushletIcons::icon(static_cast<IconKind>(kind));
+                const int x = gap + kind * (48 + gap) + (48 - side) / 2;
+                icon.paint(&painter, QRect(x, y, side, side), Qt::AlignCenter, QIcon::Normal);
+                icon.paint(&painter, QRect(x + rowWidth, y, side, side), Qt::AlignCenter, QIcon::Disabled);
+            }
+            y += side + gap;
+        }
+        painter.end();
+        saveWithZoom(image, QStringLiteral("icons-") + scheme);
+    }
+
+    void renderAppIcon(const QString &scheme)
+    {
+        const QIcon icon = RushletIcons::appIcon();
+        const QList<QSize> sizes = icon.availableSizes();
+        constexpr int gap = 8;
+        int width = gap;
+        for (const QSize &size : sizes)
+            width += size.width() + gap;
+        QImage image = sheet(QSize(width, 256 + 2 * gap));
+        QPainter painter(&image);
+        int x = gap;
+        for (const QSize &size : sizes) {
+            painter.drawPixmap(QPoint(x, gap + 256 - size.height()),
+                               icon.pixmap(size, qApp->devicePixelRatio()));
+            x += size.width() + gap;
+        }
+        painter.end();
+        save(image, QStringLiteral("app-icon-") + scheme);
+        QImage small = image.copy(QRect(QPoint(0, (gap + 256 - 64) * image.devicePixelRatio()),
+                                        QSize(x - 3 * gap - 128 - 256, 64 + gap) * image.devicePixelRatio()));
+        save(small.scaled(small.size() * 4, Qt::IgnoreAspectRatio, Qt::FastTransformation),
+             QStringLiteral("app-icon-") + scheme + QStringLiteral("-small-zoom"));
+    }
+
+    // Writes the menu as the screen shows it, which on a desktop without compositing is the
+    // shadowless fallback, and as it looks with its shadow.
+    void saveMenu(PopupMenu &menu, QAction *hovered, const QString &name)
+    {
+        menu.popup(QPoint(100, 100));
+        menu.setActiveAction(hovered);
+        QEventLoop settle;
+        QTimer::singleShot(300, &settle, &QEventLoop::quit);
+        settle.exec();
+        const QRect area = menu.geometry().adjusted(-16, -16, 16, 16);
+        save(menu.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage(),
+             name + QStringLiteral("-on-screen"));
+        menu.clearMask();
+        save(onBackdrop(menu.grab(), 16), name);
+        menu.hide();
+    }
+
+    void renderContextMenu(const QString &scheme)
+    {
+        PopupMenu menu;
+        menu.addAction(RushletIcons::icon(IconKind::Play), QStringLiteral("Resume"))->setEnabled(false);
+        QAction *hovered = menu.addAction(RushletIcons::icon(IconKind::Pause), QStringLiteral("Pause"));
+        menu.addSeparator();
+        menu.addAction(RushletIcons::icon(IconKind::Document), QStringLiteral("Open file"));
+        menu.addAction(RushletIcons::icon(IconKind::Folder), QStringLiteral("Open in folder"));
+        menu.addAction(QStringLiteral("Copy download URL"));
+        menu.addSeparator();
+        menu.addAction(RushletIcons::icon(IconKind::Trash), QStringLiteral("Remove from list"));
+        saveMenu(menu, hovered, QStringLiteral("context-menu-") + scheme);
+    }
+
     void renderMenu(const QString &scheme)
     {
         PopupMenu menu(QStringLiteral("View"));
@@ -82,11 +191,7 @@ private:
         menu.addAction(QStringLiteral("Pause all"))->setEnabled(false);
         menu.addSeparator();
         menu.addAction(QStringLiteral("E&xit"));
-        menu.popup(QPoint(100, 100));
-        menu.setActiveAction(hovered);
-        QCoreApplication::processEvents();
-        save(onBackdrop(menu.grab(), 16), QStringLiteral("menu-") + scheme);
-        menu.hide();
+        saveMenu(menu, hovered, QStringLiteral("menu-") + scheme);
     }
 
 public:
