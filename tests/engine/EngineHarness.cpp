@@ -1,0 +1,81 @@
+#include "tests/engine/EngineHarness.h"
+
+#include "engine/DownloadMetaTypes.h"
+
+#include <QTest>
+
+EngineHarness::EngineHarness(const DownloadSpec &spec)
+    : engine(new DownloadEngine(spec))
+{
+    registerDownloadMetaTypes();
+    clock.start();
+    thread.setObjectName(QStringLiteral("Download-%1").arg(spec.id));
+    engine->moveToThread(&thread);
+    connect(&thread, &QThread::finished, engine, &QObject::deleteLater);
+    connect(
+        engine, &DownloadEngine::updated, this,
+        [this](const DownloadSnapshot &snapshot) {
+            history.append({snapshot, clock.elapsed()});
+        },
+        Qt::QueuedConnection);
+    thread.start();
+}
+
+EngineHarness::~EngineHarness()
+{
+    QMetaObject::invokeMethod(engine, "pause", Qt::BlockingQueuedConnection);
+    thread.quit();
+    thread.wait();
+}
+
+void EngineHarness::start()
+{
+    QMetaObject::invokeMethod(engine, "start", Qt::QueuedConnection);
+}
+
+void EngineHarness::pause()
+{
+    QMetaObject::invokeMethod(engine, "pause", Qt::BlockingQueuedConnection);
+    // The snapshot of the pause was queued before the call returned.
+    QCoreApplication::processEvents();
+}
+
+QStringList EngineHarness::statuses() const
+{
+    QStringList result;
+    for (const Record &record : history) {
+        if (result.isEmpty() || result.last() != record.snapshot.status)
+            result.append(record.snapshot.status);
+    }
+    return result;
+}
+
+int EngineHarness::waitFor(const std::function<bool(const DownloadSnapshot &)> &condition, int timeoutMs,
+                           int from)
+{
+    int found = -1;
+    int checked = from;
+    const bool satisfied = QTest::qWaitFor(
+        [&] {
+            for (; checked < history.size(); ++checked) {
+                if (condition(history.at(checked).snapshot)) {
+                    found = checked;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeoutMs);
+    return satisfied ? found : -1;
+}
+
+int EngineHarness::waitForStatus(const QString &status, int timeoutMs, int from)
+{
+    return waitFor([&](const DownloadSnapshot &snapshot) { return snapshot.status == status; }, timeoutMs,
+                   from);
+}
+
+void EngineHarness::settle(int ms)
+{
+    QTest::qWait(ms);
+}
