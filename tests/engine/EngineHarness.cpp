@@ -12,12 +12,15 @@ EngineHarness::EngineHarness(const DownloadSpec &spec)
     thread.setObjectName(QStringLiteral("Download-%1").arg(spec.id));
     engine->moveToThread(&thread);
     connect(&thread, &QThread::finished, engine, &QObject::deleteLater);
+    // Stamped when the engine publishes, so that a busy test thread does not skew measured delays.
     connect(
-        engine, &DownloadEngine::updated, this,
+        engine, &DownloadEngine::updated, engine,
         [this](const DownloadSnapshot &snapshot) {
-            history.append({snapshot, clock.elapsed()});
+            const Record record{snapshot, clock.elapsed()};
+            QMetaObject::invokeMethod(
+                this, [this, record] { history.append(record); }, Qt::QueuedConnection);
         },
-        Qt::QueuedConnection);
+        Qt::DirectConnection);
     thread.start();
 }
 
