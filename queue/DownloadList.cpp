@@ -2,8 +2,10 @@
 
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadStatus.h"
+#include "queue/EngineReportRelay.h"
 #include "queue/QueueRules.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -94,11 +96,12 @@ bool DownloadList::addDownload(const DownloadSnapshot &snapshot)
         engineFactory(DownloadSpec{snapshot.id, snapshot.url, snapshot.destination, snapshot.connections});
     engine->moveToThread(thread);
     connect(thread, &QThread::finished, engine, &QObject::deleteLater);
+    auto *relay = new EngineReportRelay(thread);
     const QMetaObject *engineType = engine->metaObject();
-    const QMetaMethod updated = engineType->method(engineType->indexOfSignal("updated(DownloadSnapshot)"));
-    const QMetaMethod onUpdated =
-        staticMetaObject.method(staticMetaObject.indexOfSlot("onEngineUpdated(DownloadSnapshot)"));
-    connect(engine, updated, this, onUpdated);
+    const QMetaObject &relayType = EngineReportRelay::staticMetaObject;
+    connect(engine, engineType->method(engineType->indexOfSignal("updated(DownloadSnapshot)")), relay,
+            relayType.method(relayType.indexOfSlot("relay(DownloadSnapshot)")));
+    connect(relay, &EngineReportRelay::reported, this, &DownloadList::onEngineUpdated);
     thread->start();
 
     entries.insert(snapshot.id, QueueEntry{snapshot, thread, engine});
@@ -164,7 +167,7 @@ void DownloadList::stopEngine(const QString &id)
         stopEngine(*found);
 }
 
-void DownloadList::stopEngine(QueueEntry &entry)
+void DownloadList::stopEngine(QueueEntry &entry, FinalReport finalReport)
 {
     if (!entry.thread)
         return;
@@ -173,6 +176,14 @@ void DownloadList::stopEngine(QueueEntry &entry)
         QMetaObject::invokeMethod(entry.engine, "pause", Qt::BlockingQueuedConnection);
         entry.thread->quit();
         entry.thread->wait();
+        // The reports the engine sent while pausing carry its final byte counts; they are
+        // discarded with the relay below unless taken now.
+        if (finalReport == FinalReport::Take) {
+            takingFinalReports = true;
+            QCoreApplication::sendPostedEvents(entry.thread->findChild<EngineReportRelay *>(),
+                                               QEvent::MetaCall);
+            takingFinalReports = false;
+        }
     } else {
         // A thread that never ran never finishes, so the engine's deleteLater would never fire.
         delete entry.engine;
@@ -195,7 +206,7 @@ void DownloadList::shutdown()
         return;
     isShuttingDown = true;
     for (QueueEntry &entry : entries)
-        stopEngine(entry);
+        stopEngine(entry, FinalReport::Take);
     saveQueue();
 }
 
@@ -241,14 +252,15 @@ QString DownloadList::idWithDestination(const QString &path) const
 
 void DownloadList::onEngineUpdated(const DownloadSnapshot &snapshot)
 {
-    if (isShuttingDown)
+    if (isShuttingDown && !takingFinalReports)
         return;
     const auto found = entries.find(snapshot.id);
     if (found == entries.end())
         return;
-    // A report still queued from an engine that was replaced under the same id is stale.
-    if (sender() && sender() != found->engine)
+    if (takingFinalReports) {
+        found->snapshot = snapshot;
         return;
+    }
     const bool statusChanged = found->snapshot.status != snapshot.status;
     found->snapshot = snapshot;
     emit changed();

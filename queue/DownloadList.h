@@ -64,8 +64,8 @@ public:
     // its thread is ended and waited for. The stored state stays as it was.
     void stopEngine(const QString &id);
 
-    // Stops every engine, then saves once, so that the file holds the final byte counts. From
-    // here on snapshots are ignored. Runs once.
+    // Stops every engine, takes the reports they sent while pausing, then saves once, so that
+    // the file holds the final byte counts. From here on snapshots are ignored. Runs once.
     void shutdown();
     bool shuttingDown() const { return isShuttingDown; }
 
@@ -81,8 +81,8 @@ public:
     QString idWithDestination(const QString &path) const;
 
 public slots:
-    // Takes one engine report: stores it and saves when the status changed. Reports from an
-    // engine that is no longer the download's, or that arrive during shutdown, are dropped.
+    // Takes one engine report: stores it and saves when the status changed. Reports for an id no
+    // longer in the list, or that arrive during shutdown, are dropped.
     void onEngineUpdated(const DownloadSnapshot &snapshot);
 
 signals:
@@ -92,11 +92,17 @@ signals:
     void statusMessage(const QString &text, int timeoutMs);
 
 private:
-    void stopEngine(QueueEntry &entry);
+    enum class FinalReport
+    {
+        Drop,
+        Take
+    };
+    void stopEngine(QueueEntry &entry, FinalReport finalReport = FinalReport::Drop);
     void invokeOnEngine(const QString &id, const char *slot);
 
     EngineFactory engineFactory;
     QStringList order;
     QMap<QString, QueueEntry> entries;
     bool isShuttingDown = false;
+    bool takingFinalReports = false;
 };
