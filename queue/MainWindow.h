@@ -2,7 +2,9 @@
 
 #include <QMainWindow>
 
-// The program's main window.
+class DownloadList;
+
+// The program's main window. It owns the download list and shows what the list reports.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -10,9 +12,11 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(QWidget *parent = nullptr);
 
-    // Stops the downloads and saves what must survive; safe to call more than once.
+    DownloadList *downloads() const { return list; }
+
+    // Stops every download and saves the list; safe to call more than once.
     void shutdown();
 
 private:
-    bool shuttingDown = false;
+    DownloadList *list;
 };
