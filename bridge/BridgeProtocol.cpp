@@ -63,7 +63,9 @@ bool isValidDownloadRequest(const QJsonObject &request)
         return false;
     if (url.toString().size() > maxUrlLength)
         return false;
-    static const QRegularExpression idPattern(QStringLiteral("^[a-zA-Z0-9-]{1,100}$"));
+    // Anchored at the very end: "$" alone would also accept an id followed by a line feed.
+    static const QRegularExpression idPattern(
+        QRegularExpression::anchoredPattern(QStringLiteral("[a-zA-Z0-9-]{1,100}")));
     return idPattern.match(request.value(QStringLiteral("id")).toString()).hasMatch();
 }
 
