@@ -1,5 +1,7 @@
 #include "queue/MainWindow.h"
 
+#include "bridge/BridgeProtocol.h"
+#include "bridge/BrowserIntake.h"
 #include "queue/DownloadList.h"
 
 #include <QStatusBar>
@@ -17,4 +19,25 @@ MainWindow::MainWindow(QWidget *parent)
 void MainWindow::shutdown()
 {
     list->shutdown();
+}
+
+QJsonObject MainWindow::handleBridgeRequest(const QJsonObject &request)
+{
+    if (list->shuttingDown())
+        return BridgeProtocol::errorReply(QStringLiteral("Rushlet is closing."));
+    const QJsonValue type = request.value(QStringLiteral("type"));
+    if (type == QJsonValue(QStringLiteral("show"))) {
+        if (isMinimized())
+            showNormal();
+        else
+            show();
+        raise();
+        activateWindow();
+        return {{QStringLiteral("ok"), true}};
+    }
+    if (type == QJsonValue(QStringLiteral("ping")))
+        return {{QStringLiteral("ok"), true}};
+    if (BridgeProtocol::isValidDownloadRequest(request))
+        return BrowserIntake::acceptDownload(*list, request, BrowserIntake::downloadFolder());
+    return BridgeProtocol::errorReply(QStringLiteral("Invalid download URL."));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QMainWindow>
 
 class DownloadList;
@@ -16,6 +17,9 @@ public:
 
     // Stops every download and saves the list; safe to call more than once.
     void shutdown();
+
+    // Answers one request from the local bridge: a second start of the program or the browser.
+    QJsonObject handleBridgeRequest(const QJsonObject &request);
 
 private:
     DownloadList *list;
