@@ -10,6 +10,7 @@ packages=(
     qt6-qpa-plugins
     # tests: real servers and tools
     xvfb xauth nginx-light openssl python3 curl
+    chromium
     # benchmarks: the peers the program is measured against
     aria2 axel
 )
