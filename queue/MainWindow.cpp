@@ -1,5 +1,7 @@
 #include "queue/MainWindow.h"
 
+#include "bridge/BridgeProtocol.h"
+
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
 {
@@ -12,4 +14,23 @@ void MainWindow::shutdown()
     if (shuttingDown)
         return;
     shuttingDown = true;
+}
+
+QJsonObject MainWindow::handleBridgeRequest(const QJsonObject &request)
+{
+    if (shuttingDown)
+        return BridgeProtocol::errorReply(QStringLiteral("Rushlet is closing."));
+    const QJsonValue type = request.value(QStringLiteral("type"));
+    if (type == QJsonValue(QStringLiteral("show"))) {
+        if (isMinimized())
+            showNormal();
+        else
+            show();
+        raise();
+        activateWindow();
+        return {{QStringLiteral("ok"), true}};
+    }
+    if (type == QJsonValue(QStringLiteral("ping")))
+        return {{QStringLiteral("ok"), true}};
+    return BridgeProtocol::errorReply(QStringLiteral("Invalid download URL."));
 }

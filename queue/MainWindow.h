@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QMainWindow>
 
 // The program's main window.
@@ -12,6 +13,9 @@ public:
 
     // Stops the downloads and saves what must survive; safe to call more than once.
     void shutdown();
+
+    // Answers one request from the local bridge: a second start of the program or the browser.
+    QJsonObject handleBridgeRequest(const QJsonObject &request);
 
 private:
     bool shuttingDown = false;
