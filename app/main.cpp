@@ -5,6 +5,7 @@
 #include "engine/DownloadMetaTypes.h"
 #include "platform/TerminationSignalWatcher.h"
 #include "queue/MainWindow.h"
+#include "ui/RushletIcons.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -50,6 +51,7 @@ int main(int argc, char *argv[])
 {
     QApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings, true);
     QApplication app(argc, argv);
+    QApplication::setWindowIcon(RushletIcons::appIcon());
     QCoreApplication::setOrganizationName(QStringLiteral("Rushlet"));
     QCoreApplication::setApplicationName(QStringLiteral("Rushlet"));
     QCoreApplication::setApplicationVersion(QStringLiteral(RUSHLET_VERSION));
