@@ -1,5 +1,7 @@
 #include "platform/ChromeBrowser.h"
 
+#include "platform/DetachedProcess.h"
+
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -54,13 +56,7 @@ bool isChrome(const QString &path)
 
 bool openExtensionsPage(const QString &chromePath)
 {
-    QProcess browser;
-    browser.setProgram(chromePath);
-    browser.setArguments({QStringLiteral("chrome://extensions/")});
-    browser.setStandardInputFile(QProcess::nullDevice());
-    browser.setStandardOutputFile(QProcess::nullDevice());
-    browser.setStandardErrorFile(QProcess::nullDevice());
-    return browser.startDetached();
+    return DetachedProcess::launch(chromePath, {QStringLiteral("chrome://extensions/")});
 }
 
 } // namespace ChromeBrowser
