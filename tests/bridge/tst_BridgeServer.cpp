@@ -1,3 +1,4 @@
+#include "app/RunningInstance.h"
 #include "tests/support/BridgeTestClient.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/TestProgram.h"
@@ -223,6 +224,23 @@ private slots:
         QCOMPARE(second.exitCode, 0);
         QVERIFY(rushlet->isRunning());
         QCOMPARE(BridgeTestClient::lockOwner(environment), rushlet->pid());
+    }
+
+    // The client a second start uses, and the probe that keeps an unreadable lock of a live
+    // instance from being taken for abandoned.
+    void runningInstanceClient()
+    {
+        QCoreApplication::setOrganizationName(QStringLiteral("Rushlet"));
+        QCoreApplication::setApplicationName(QStringLiteral("Rushlet"));
+        TestEnvironment nobody;
+        nobody.applyToCurrentProcess();
+        QVERIFY(!RunningInstance::answers(1000));
+        QVERIFY(!RunningInstance::requestShow(1000));
+
+        environment.applyToCurrentProcess();
+        QVERIFY(RunningInstance::answers(10000));
+        QVERIFY(RunningInstance::requestShow(10000));
+        QVERIFY(rushlet->isRunning());
     }
 
     // The socket file of an instance that was killed does not keep the next one from serving.
