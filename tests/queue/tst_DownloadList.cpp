@@ -128,7 +128,9 @@ private slots:
         {
             DownloadList list(standIn());
             QSignalSpy messages(&list, &DownloadList::statusMessage);
+            QSignalSpy changes(&list, &DownloadList::changed);
             list.loadQueue();
+            QCOMPARE(changes.size(), 1);
             QCOMPARE(list.ids(),
                      (QStringList{QStringLiteral("run"), QStringLiteral("done"), QStringLiteral("blocked")}));
             QCOMPARE(statusOf(list, QStringLiteral("run")), DownloadStatus::Paused);
@@ -350,11 +352,13 @@ private slots:
         DownloadList list(standIn());
         DownloadSnapshot first = download(QStringLiteral("a"));
         first.destination = environment->scratch() + QStringLiteral("/Report.pdf");
+        QSignalSpy changes(&list, &DownloadList::changed);
         QVERIFY(list.addDownload(first));
         DownloadSnapshot clash = download(QStringLiteral("b"));
         clash.destination = environment->scratch() + QStringLiteral("/sub/../REPORT.PDF");
         QVERIFY(!list.addDownload(clash));
         QCOMPARE(list.count(), 1);
+        QCOMPARE(changes.size(), 1);
         QCOMPARE(StandInEngine::alive.load(), 1);
         QCOMPARE(list.idWithDestination(clash.destination), QStringLiteral("a"));
         QCOMPARE(list.destinations(), QStringList{first.destination});
