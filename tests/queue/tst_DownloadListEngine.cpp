@@ -138,7 +138,7 @@ private slots:
         QCOMPARE(saved.value(QStringLiteral("segments")).toArray().size(), 2);
 
         server->setBytesPerSecond(0);
-        server->clearRequests();
+        const qint64 sentBefore = server->bodyBytesSent();
         DownloadList next;
         next.loadQueue();
         QCOMPARE(statusOf(next, QStringLiteral("a")), DownloadStatus::Paused);
@@ -148,7 +148,8 @@ private slots:
                                   transferLimitMs);
         QCOMPARE(fileContent(snapshot.destination), largeBody);
         // Only what was missing was fetched again.
-        QVERIFY(server->bodyBytesSent() < 2 * largeSize);
+        const qint64 sentAfter = server->bodyBytesSent() - sentBefore;
+        QVERIFY2(sentAfter <= largeSize - savedReceived + 1024, qPrintable(QString::number(sentAfter)));
         QVERIFY(fileContent(QueueRules::queueFilePath()).contains("\"Completed\""));
     }
 };
