@@ -137,17 +137,20 @@ run_client() { # client url file
 
 median() { sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) { print "nan"; exit } if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-# Runs a case: all clients once per round, shuffled, after one warm-up run each.
-run_case() { # label url file clients...
-    local label="$1" url="$2" name="$3"
-    shift 3
+# Runs a case: all clients once per round, shuffled, after one warm-up run each when asked (a
+# throttled transfer gains nothing from one, and it would cost a minute).
+run_case() { # label warm-up url file clients...
+    local label="$1" warm="$2" url="$3" name="$4"
+    shift 4
     local clients=("$@")
     local results="$work/results-$label.txt"
     : > "$results"
-    echo "== $label: warm-up" >&2
-    for client in "${clients[@]}"; do
-        run_client "$client" "$url" "$name" >/dev/null
-    done
+    if [ "$warm" -eq 1 ]; then
+        echo "== $label: warm-up" >&2
+        for client in "${clients[@]}"; do
+            run_client "$client" "$url" "$name" >/dev/null
+        done
+    fi
     for round in $(seq "$rounds"); do
         local order
         order=$(printf '%s\n' "${clients[@]}" | shuf)
@@ -186,11 +189,11 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0 && a == a + 0) printf "%.2f
 echo "rushlet-get: $rushlet_get; $(nproc) cores; rounds: $rounds" >&2
 if [ "$run_capped" -eq 1 ]; then
     make_file capped.bin 256
-    run_case capped "http://127.0.0.1:$port_capped/capped.bin" capped.bin rushlet-get aria2c axel
+    run_case capped 0 "http://127.0.0.1:$port_capped/capped.bin" capped.bin rushlet-get aria2c axel
 fi
 if [ "$run_uncapped" -eq 1 ]; then
     make_file uncapped.bin 1024
-    run_case uncapped "http://127.0.0.1:$port_plain/uncapped.bin" uncapped.bin rushlet-get aria2c curl axel
+    run_case uncapped 1 "http://127.0.0.1:$port_plain/uncapped.bin" uncapped.bin rushlet-get aria2c curl axel
 fi
 
 echo
