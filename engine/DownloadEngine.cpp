@@ -436,6 +436,10 @@ void DownloadEngine::startSegment(int index)
     QNetworkReply *reply = segmentManagers.at(index)->get(request);
     segment.reply = reply;
     reply->setReadBufferSize(segmentBufferSize);
+    // New headers (a redirect hop, or the network library sending the request again after a
+    // connection closed before any body) must be checked afresh before their body is written.
+    connect(reply, &QNetworkReply::metaDataChanged, this,
+            [this, index] { segments[index].validated = false; });
     connect(reply, &QNetworkReply::readyRead, this, [this, index] { onSegmentReadyRead(index); });
     connect(reply, &QNetworkReply::finished, this, [this, index] { onSegmentFinished(index); });
 }
