@@ -140,8 +140,9 @@ void DownloadEngine::pause()
 
 void DownloadEngine::beginAttempt()
 {
-    if (!probeManager) {
+    if (!probeManager)
         probeManager = new QNetworkAccessManager(this);
+    if (!progressTimer) {
         progressTimer = new QTimer(this);
         progressTimer->setInterval(progressIntervalMs);
         connect(progressTimer, &QTimer::timeout, this, &DownloadEngine::onProgressTick);
@@ -667,6 +668,14 @@ void DownloadEngine::completeDownload()
     }
     QFile::remove(checkpointFilePath());
     stopTransfers();
+    // Each manager keeps a thread of its own; a completed download never sends again, and a long
+    // list of them must not hold sixteen idle threads apiece.
+    if (probeManager)
+        probeManager->deleteLater();
+    probeManager = nullptr;
+    for (QNetworkAccessManager *manager : std::as_const(segmentManagers))
+        manager->deleteLater();
+    segmentManagers.clear();
     total = receivedSum();
     status = DownloadStatus::Completed;
     publishSnapshot();
