@@ -644,13 +644,17 @@ void DownloadEngine::stopTransfers()
 }
 
 // Disconnecting first keeps the abort's own finished() from reaching the engine; the flag covers
-// anything that still would, so that a cancelled reply is only ever read as a time-out.
+// anything that still would, so that a cancelled reply is only ever read as a time-out. A reply that
+// failed or carries an error status is only deleted, which ends its request as well: aborting it
+// makes the network library report a second error.
 void DownloadEngine::abortReply(QNetworkReply *reply)
 {
     reply->disconnect(this);
-    abortingReply = true;
-    reply->abort();
-    abortingReply = false;
+    if (reply->error() == QNetworkReply::NoError && httpStatus(reply) < 400) {
+        abortingReply = true;
+        reply->abort();
+        abortingReply = false;
+    }
     reply->deleteLater();
 }
 
