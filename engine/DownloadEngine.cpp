@@ -140,8 +140,9 @@ void DownloadEngine::pause()
 
 void DownloadEngine::beginAttempt()
 {
-    if (!probeManager) {
+    if (!probeManager)
         probeManager = new QNetworkAccessManager(this);
+    if (!progressTimer) {
         progressTimer = new QTimer(this);
         progressTimer->setInterval(progressIntervalMs);
         connect(progressTimer, &QTimer::timeout, this, &DownloadEngine::onProgressTick);
@@ -436,6 +437,10 @@ void DownloadEngine::startSegment(int index)
     QNetworkReply *reply = segmentManagers.at(index)->get(request);
     segment.reply = reply;
     reply->setReadBufferSize(segmentBufferSize);
+    // New headers (a redirect hop, or the network library sending the request again after a
+    // connection closed before any body) must be checked afresh before their body is written.
+    connect(reply, &QNetworkReply::metaDataChanged, this,
+            [this, index] { segments[index].validated = false; });
     connect(reply, &QNetworkReply::readyRead, this, [this, index] { onSegmentReadyRead(index); });
     connect(reply, &QNetworkReply::finished, this, [this, index] { onSegmentFinished(index); });
 }
@@ -639,13 +644,17 @@ void DownloadEngine::stopTransfers()
 }
 
 // Disconnecting first keeps the abort's own finished() from reaching the engine; the flag covers
-// anything that still would, so that a cancelled reply is only ever read as a time-out.
+// anything that still would, so that a cancelled reply is only ever read as a time-out. A reply that
+// failed or carries an error status is only deleted, which ends its request as well: aborting it
+// makes the network library report a second error.
 void DownloadEngine::abortReply(QNetworkReply *reply)
 {
     reply->disconnect(this);
-    abortingReply = true;
-    reply->abort();
-    abortingReply = false;
+    if (reply->error() == QNetworkReply::NoError && httpStatus(reply) < 400) {
+        abortingReply = true;
+        reply->abort();
+        abortingReply = false;
+    }
     reply->deleteLater();
 }
 
@@ -663,6 +672,14 @@ void DownloadEngine::completeDownload()
     }
     QFile::remove(checkpointFilePath());
     stopTransfers();
+    // Each manager keeps a thread of its own; a completed download never sends again, and a long
+    // list of them must not hold sixteen idle threads apiece.
+    if (probeManager)
+        probeManager->deleteLater();
+    probeManager = nullptr;
+    for (QNetworkAccessManager *manager : std::as_const(segmentManagers))
+        manager->deleteLater();
+    segmentManagers.clear();
     total = receivedSum();
     status = DownloadStatus::Completed;
     publishSnapshot();

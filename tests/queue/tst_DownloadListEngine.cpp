@@ -100,45 +100,6 @@ private slots:
 
     void cleanup() { server.reset(); }
 
-    void downloadsRunSideBySideAndNothingStartsByItself()
-    {
-        serve("/small.bin", randomBody(16 * 1024));
-        serve("/waiting.bin", largeBody);
-        DownloadList list;
-        const QStringList running{QStringLiteral("first"), QStringLiteral("second"), QStringLiteral("small")};
-        QVERIFY(list.addDownload(download(QStringLiteral("first"), "/large.bin")));
-        QVERIFY(list.addDownload(download(QStringLiteral("second"), "/large.bin")));
-        QVERIFY(list.addDownload(download(QStringLiteral("small"), "/small.bin")));
-        QVERIFY(list.addDownload(download(QStringLiteral("waiting"), "/waiting.bin")));
-        for (const QString &id : running)
-            list.startDownload(id);
-
-        QTRY_COMPARE_WITH_TIMEOUT(statusOf(list, QStringLiteral("small")), DownloadStatus::Completed,
-                                  transferLimitMs);
-        QTRY_VERIFY_WITH_TIMEOUT(receivedOf(list, QStringLiteral("first")) > 0 &&
-                                     receivedOf(list, QStringLiteral("second")) > 0,
-                                 transferLimitMs);
-        QCOMPARE(statusOf(list, QStringLiteral("first")), DownloadStatus::Downloading);
-        QCOMPARE(statusOf(list, QStringLiteral("second")), DownloadStatus::Downloading);
-        // Finishing one started nothing: the waiting download never asked the server.
-        QCOMPARE(statusOf(list, QStringLiteral("waiting")), DownloadStatus::Queued);
-        const QList<TestHttpServer::Request> requests = server->requests();
-        QVERIFY(std::none_of(requests.cbegin(), requests.cend(), [](const TestHttpServer::Request &request) {
-            return request.path == "/waiting.bin";
-        }));
-
-        list.pauseAll();
-        QTRY_COMPARE_WITH_TIMEOUT(statusOf(list, QStringLiteral("first")), DownloadStatus::Paused,
-                                  transferLimitMs);
-        QTRY_COMPARE_WITH_TIMEOUT(statusOf(list, QStringLiteral("second")), DownloadStatus::Paused,
-                                  transferLimitMs);
-        QCOMPARE(statusOf(list, QStringLiteral("small")), DownloadStatus::Completed);
-        QCOMPARE(statusOf(list, QStringLiteral("waiting")), DownloadStatus::Queued);
-        const QJsonArray saved = QJsonDocument::fromJson(fileContent(QueueRules::queueFilePath())).array();
-        QCOMPARE(saved.size(), 4);
-        QCOMPARE(saved.at(0).toObject().value(QStringLiteral("status")).toString(), DownloadStatus::Paused);
-    }
-
     void removingARunningDownloadKeepsItsResumeState()
     {
         DownloadList list;
@@ -177,7 +138,7 @@ private slots:
         QCOMPARE(saved.value(QStringLiteral("segments")).toArray().size(), 2);
 
         server->setBytesPerSecond(0);
-        server->clearRequests();
+        const qint64 sentBefore = server->bodyBytesSent();
         DownloadList next;
         next.loadQueue();
         QCOMPARE(statusOf(next, QStringLiteral("a")), DownloadStatus::Paused);
@@ -187,7 +148,8 @@ private slots:
                                   transferLimitMs);
         QCOMPARE(fileContent(snapshot.destination), largeBody);
         // Only what was missing was fetched again.
-        QVERIFY(server->bodyBytesSent() < 2 * largeSize);
+        const qint64 sentAfter = server->bodyBytesSent() - sentBefore;
+        QVERIFY2(sentAfter <= largeSize - savedReceived + 1024, qPrintable(QString::number(sentAfter)));
         QVERIFY(fileContent(QueueRules::queueFilePath()).contains("\"Completed\""));
     }
 };

@@ -87,27 +87,6 @@ private slots:
                  QStringLiteral("Removed from the list. Downloaded and partial files are kept."));
     }
 
-    void shutdownStopsSavesAndRunsOnce()
-    {
-        TestEnvironment environment;
-        environment.applyToCurrentProcess();
-        const QString path = QueueRules::queueFilePath();
-        QVERIFY(writeFile(path, runningDownload(environment.scratch() + QStringLiteral("/a.bin"))));
-
-        MainWindow window;
-        QVERIFY(QFile::remove(path));
-        window.shutdown();
-        QVERIFY(window.downloads()->shuttingDown());
-        QVERIFY(!window.downloads()->entry(QStringLiteral("a"))->thread);
-        const QJsonArray saved = readList(path);
-        QCOMPARE(saved.size(), 1);
-        QCOMPARE(saved.first().toObject().value(QStringLiteral("status")).toString(), DownloadStatus::Paused);
-
-        QVERIFY(QFile::remove(path));
-        window.shutdown();
-        QVERIFY(!QFile::exists(path));
-    }
-
     void listSurvivesProgramRuns()
     {
         TestEnvironment environment;
