@@ -12,6 +12,7 @@ packages=(
     xvfb xauth nginx-light openssl python3 curl
     # benchmarks: the peers the program is measured against
     aria2 axel
+    time
 )
 
 missing=()
