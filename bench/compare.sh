@@ -106,7 +106,7 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 
-# Runs one client once: prints "wall cpu rss_kib ok" (ok 1 when the file's hash is right).
+# Runs one client once: prints "wall cpu rss_kib ok wall_to_disk" (ok 1 when the file's hash is right).
 run_client() { # client url file
     local client="$1" url="$2" name="$3" out="$work/out/$3"
     rm -f "$out" "$out".* "$work/out/$name.aria2"
@@ -123,6 +123,11 @@ run_client() { # client url file
     start=$(date +%s.%N)
     "$gnu_time" -f "%U %S %M" -o "$work/time.txt" "${command[@]}" >/dev/null 2>"$work/client.err" || status=$?
     end=$(date +%s.%N)
+    # rushlet-get syncs its data before it reports completion; the others leave it to the kernel.
+    # The time until this client's data is on the disk puts them on the same footing.
+    sync
+    local synced
+    synced=$(date +%s.%N)
     local user sys rss
     read -r user sys rss < <(tail -n 1 "$work/time.txt")
     local ok=0
@@ -131,8 +136,8 @@ run_client() { # client url file
         ok=1
     fi
     rm -f "$out" "$out".* "$work/out/$name.aria2"
-    awk -v s="$start" -v e="$end" -v u="$user" -v k="$sys" -v r="$rss" -v ok="$ok" \
-        'BEGIN { printf "%.3f %.2f %d %d\n", e - s, u + k, r, ok }'
+    awk -v s="$start" -v e="$end" -v u="$user" -v k="$sys" -v r="$rss" -v ok="$ok" -v d="$synced" \
+        'BEGIN { printf "%.3f %.2f %d %d %.3f\n", e - s, u + k, r, ok, d - s }'
 }
 
 median() { sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) { print "nan"; exit } if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -162,7 +167,7 @@ run_case() { # label warm-up url file clients...
 }
 
 # Prints the medians of a case as a Markdown table and keeps them for the ratios.
-declare -A wall cpu rss
+declare -A wall disk cpu rss
 report_case() { # label title clients...
     local label="$1" title="$2"
     shift 2
@@ -170,8 +175,8 @@ report_case() { # label title clients...
     echo
     echo "### $title"
     echo
-    echo "| client | wall s (median) | CPU s user+sys (median) | peak RSS MiB (median) | good runs |"
-    echo "|---|---:|---:|---:|---:|"
+    echo "| client | wall s | wall s until on disk | CPU s user+sys | peak RSS MiB | good runs |"
+    echo "|---|---:|---:|---:|---:|---:|"
     for client in "$@"; do
         local good total
         total=$(awk -v c="$client" '$1 == c' "$results" | wc -l)
@@ -179,8 +184,9 @@ report_case() { # label title clients...
         wall[$label,$client]=$(awk -v c="$client" '$1 == c && $5 == 1 { print $2 }' "$results" | median)
         cpu[$label,$client]=$(awk -v c="$client" '$1 == c && $5 == 1 { print $3 }' "$results" | median)
         rss[$label,$client]=$(awk -v c="$client" '$1 == c && $5 == 1 { print $4 / 1024 }' "$results" | median)
-        printf '| %s | %.2f | %.2f | %.1f | %d of %d |\n' "$client" "${wall[$label,$client]}" \
-            "${cpu[$label,$client]}" "${rss[$label,$client]}" "$good" "$total"
+        disk[$label,$client]=$(awk -v c="$client" '$1 == c && $5 == 1 { print $6 }' "$results" | median)
+        printf '| %s | %.2f | %.2f | %.2f | %.1f | %d of %d |\n' "$client" "${wall[$label,$client]}" \
+            "${disk[$label,$client]}" "${cpu[$label,$client]}" "${rss[$label,$client]}" "$good" "$total"
     done
 }
 
@@ -198,6 +204,8 @@ fi
 
 echo
 echo "## Results ($(date -u +%Y-%m-%d), $(nproc) cores, $rounds rounds, shuffled and interleaved)"
+echo
+echo "Medians of the good runs. CPU and peak RSS from GNU time; \"until on disk\" adds a sync after the client exits."
 if [ "$run_capped" -eq 1 ]; then
     report_case capped "Capped: 256 MiB, limit_rate 2m per connection, 16 connections" rushlet-get aria2c axel
     # 16 connections at 2 MiB/s each, after nginx's first 2 MiB per request go out at once.
@@ -212,6 +220,7 @@ if [ "$run_uncapped" -eq 1 ]; then
     echo
     echo "- wall rushlet-get / aria2c: $(ratio "${wall[uncapped,rushlet-get]}" "${wall[uncapped,aria2c]}")"
     echo "- wall rushlet-get / curl: $(ratio "${wall[uncapped,rushlet-get]}" "${wall[uncapped,curl]}")"
+    echo "- until on disk, rushlet-get / aria2c: $(ratio "${disk[uncapped,rushlet-get]}" "${disk[uncapped,aria2c]}"); / curl: $(ratio "${disk[uncapped,rushlet-get]}" "${disk[uncapped,curl]}")"
     echo "- CPU rushlet-get / aria2c: $(ratio "${cpu[uncapped,rushlet-get]}" "${cpu[uncapped,aria2c]}")"
 fi
 if [ "$run_capped" -eq 1 ] && [ "$run_uncapped" -eq 1 ]; then

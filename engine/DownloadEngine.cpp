@@ -310,6 +310,7 @@ void DownloadEngine::preparePartialFile(qint64 probedTotal, bool probedRangeSupp
         segments.clear();
 
     partFile->setFileName(partFilePath());
+    partFileSyncFailed = false;
     // Writes go to absolute offsets with pwrite, so Qt's buffer would only add a copy.
     QIODevice::OpenMode mode = QIODevice::ReadWrite | QIODevice::Unbuffered;
     if (!partExists)
@@ -389,8 +390,12 @@ bool DownloadEngine::writeCheckpoint()
     // This sync covers everything a pending background one would, and newer counts.
     diskSync.reset();
     checkpointAwaitingSync.reset();
-    if (!partFile->flush() || !FileSystem::syncData(partFile->handle(), nullptr))
+    if (partFileSyncFailed)
         return false;
+    if (!partFile->flush() || !FileSystem::syncData(partFile->handle(), nullptr)) {
+        partFileSyncFailed = true;
+        return false;
+    }
     return commitCheckpoint(checkpointContents());
 }
 
@@ -580,7 +585,9 @@ void DownloadEngine::advanceBackgroundSync(qint64 now)
         if (checkpointAwaitingSync) {
             const ResumeCheckpoint::Contents captured = std::move(*checkpointAwaitingSync);
             checkpointAwaitingSync.reset();
-            if (!finished->succeeded() || !commitCheckpoint(captured)) {
+            if (!finished->succeeded())
+                partFileSyncFailed = true;
+            if (partFileSyncFailed || !commitCheckpoint(captured)) {
                 failAttempt(QStringLiteral("Cannot write the resume checkpoint."), false);
                 return;
             }
