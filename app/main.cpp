@@ -1,6 +1,7 @@
 #include "app/InstanceLock.h"
 #include "app/LegacyMigration.h"
 #include "app/RunningInstance.h"
+#include "bridge/BridgeServer.h"
 #include "engine/DownloadMetaTypes.h"
 #include "platform/TerminationSignalWatcher.h"
 #include "queue/MainWindow.h"
@@ -9,6 +10,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QLocalServer>
 #include <QMessageBox>
 #include <QSettings>
 #include <QStandardPaths>
@@ -92,6 +94,13 @@ int main(int argc, char *argv[])
         window->close();
         QCoreApplication::quit();
     };
+
+    // Destroyed before the window, so that no request reaches a window that is gone.
+    QLocalServer bridgeServer;
+    installBridgeServer(
+        bridgeServer, [&window](const QJsonObject &request) { return window->handleBridgeRequest(request); });
+    if (!listenBridgeServer(bridgeServer))
+        qWarning("Chrome bridge could not listen on the local pipe.");
 
     // Requests from the system to end the program take the same path as quitting from the window.
     QObject::connect(&terminationSignals, &TerminationSignalWatcher::terminationRequested, window.get(),

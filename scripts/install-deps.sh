@@ -12,6 +12,7 @@ packages=(
     fonts-noto-cjk # Japanese and Chinese texts
     # tests: real servers and tools
     xvfb xauth nginx-light openssl python3 curl
+    chromium
     # benchmarks: the peers the program is measured against
     aria2 axel
 )

@@ -2,11 +2,9 @@
 #include "i18n/TranslationRules.h"
 #include "platform/FontFallbacks.h"
 #include "tests/support/TestEnvironment.h"
-#include "tests/support/TestProgram.h"
 #include "ui/PopupMenu.h"
 
 #include <QAction>
-#include <QActionGroup>
 #include <QApplication>
 #include <QComboBox>
 #include <QFontDatabase>
@@ -14,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QRawFont>
 #include <QSettings>
