@@ -59,6 +59,7 @@ public:
     {
         renderMenu(scheme);
         renderContextMenu(scheme);
+        renderLanguageMenu(scheme);
         renderIcons(scheme);
         renderAppIcon(scheme);
         renderAboutDialog(scheme);
@@ -192,6 +193,17 @@ private:
         menu.clearMask();
         save(onBackdrop(menu.grab(), 16), name);
         menu.hide();
+    }
+
+    // Its entries form an exclusive group, which styles may mark differently from a lone check.
+    void renderLanguageMenu(const QString &scheme)
+    {
+        PopupMenu view(QStringLiteral("&View"));
+        Localization::populateLanguageMenu(&view);
+        auto *languages = view.findChild<PopupMenu *>(QStringLiteral("languageMenu"));
+        if (!languages)
+            return;
+        saveMenu(*languages, languages->actions().value(3), QStringLiteral("language-menu-") + scheme);
     }
 
     void renderContextMenu(const QString &scheme)
