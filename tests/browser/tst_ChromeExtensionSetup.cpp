@@ -1,4 +1,5 @@
 #include "bridge/ChromeExtensionSetup.h"
+#include "i18n/Localization.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QApplication>
@@ -184,6 +185,37 @@ private slots:
                  QDir::toNativeSeparators(applicationFolder + QStringLiteral("/chrome-extension")));
         QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("chromeSetupStatus"))->text(),
                  QStringLiteral("Folder path copied. Paste it into Chrome's folder picker."));
+    }
+
+    void speaksTheChosenLanguageExceptForFailures()
+    {
+        const QString missing =
+            QStringLiteral("Setup files are missing. Run Rushlet from the packaged application "
+                           "folder, which includes RushletNativeHost.exe and chrome-extension.");
+        Localization::setLanguage(QStringLiteral("de"));
+        ChromeExtensionSetup dialog(nullptr, environment.scratch() + QStringLiteral("/bare"));
+        auto *status = dialog.findChild<QLabel *>(QStringLiteral("chromeSetupStatus"));
+        auto *setup = dialog.findChild<QPushButton *>(QStringLiteral("setupChrome"));
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Chrome-Erweiterung"));
+        QCOMPARE(setup->text(), QStringLiteral("Chrome-Erweiterung einrichten"));
+        QPushButton *copy = button(dialog, QStringLiteral("Ordnerpfad kopieren"));
+        QVERIFY(copy);
+
+        setup->click();
+        QCOMPARE(status->text(), missing);
+        // A language switch must not bring back the status the dialog started with.
+        Localization::setLanguage(QStringLiteral("fr"));
+        QCOMPARE(status->text(), missing);
+
+        copy->click();
+        QCOMPARE(
+            status->text(),
+            QStringLiteral("Chemin du dossier copié. Collez-le dans le sélecteur de dossier de Chrome."));
+        Localization::setLanguage(QStringLiteral("de"));
+        QCOMPARE(status->text(),
+                 QStringLiteral("Ordnerpfad kopiert. Fügen Sie ihn in die Ordnerauswahl von Chrome ein."));
+        Localization::setLanguage(QStringLiteral("system"));
+        QCOMPARE(setup->text(), QStringLiteral("Set up Chrome extension"));
     }
 
     void followsTheLightOrDarkPalette_data()
