@@ -120,6 +120,7 @@ ChromeExtensionSetup::ChromeExtensionSetup(QWidget *parent, const QString &appli
     // button may have moved on since.
     connect(Localization::instance(), &Localization::changed, this,
             &ChromeExtensionSetup::retranslateChangedTexts);
+    fitHeightToTexts();
 }
 
 ChromeExtensionSetup::~ChromeExtensionSetup() = default;
@@ -168,6 +169,7 @@ void ChromeExtensionSetup::showStatus(const QString &english)
     statusText = english;
     statusTranslated = true;
     status->setText(Localization::translate(english));
+    fitHeightToTexts();
 }
 
 void ChromeExtensionSetup::showUntranslatedStatus(const QString &text)
@@ -175,10 +177,21 @@ void ChromeExtensionSetup::showUntranslatedStatus(const QString &text)
     statusText = text;
     statusTranslated = false;
     status->setText(text);
+    fitHeightToTexts();
 }
 
 void ChromeExtensionSetup::retranslateChangedTexts()
 {
     status->setText(statusTranslated ? Localization::translate(statusText) : statusText);
     setupButton->setText(Localization::translate(setupText));
+    fitHeightToTexts();
+}
+
+void ChromeExtensionSetup::fitHeightToTexts()
+{
+    // A window whose wrapped lines need more height than its layout's plain minimum gets no
+    // minimum height at all from Qt, and squeezes its rows; at this fixed width the height that
+    // fits every line is known, so the dialog takes exactly that.
+    ensurePolished();
+    setFixedHeight(layout()->totalHeightForWidth(width()));
 }

@@ -27,6 +27,7 @@ private:
     void showStatus(const QString &english);
     void showUntranslatedStatus(const QString &text);
     void retranslateChangedTexts();
+    void fitHeightToTexts();
 
     QString applicationFolder;
     QString extensionFolder;

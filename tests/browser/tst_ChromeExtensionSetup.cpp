@@ -214,6 +214,12 @@ private slots:
         Localization::setLanguage(QStringLiteral("de"));
         QCOMPARE(status->text(),
                  QStringLiteral("Ordnerpfad kopiert. Fügen Sie ihn in die Ordnerauswahl von Chrome ein."));
+        // Longer texts wrap onto more lines; the dialog grows instead of cutting them off.
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const auto labels = dialog.findChildren<QLabel *>();
+        for (const QLabel *label : labels)
+            QVERIFY2(label->height() >= label->heightForWidth(label->width()), qPrintable(label->text()));
         Localization::setLanguage(QStringLiteral("system"));
         QCOMPARE(setup->text(), QStringLiteral("Set up Chrome extension"));
     }
@@ -237,7 +243,8 @@ private slots:
             QApplication::setPalette(darkPalette());
         ChromeExtensionSetup dialog(nullptr, applicationFolder);
         QApplication::setPalette(original);
-        dialog.adjustSize();
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         const QImage image = dialog.grab().toImage();
 
         QCOMPARE(image.pixelColor(3, 3), background);
