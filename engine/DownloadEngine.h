@@ -2,9 +2,23 @@
 
 #include "engine/DownloadSnapshot.h"
 #include "engine/DownloadSpec.h"
+#include "engine/ResumeCheckpoint.h"
+#include "engine/Segment.h"
 
+#include <QByteArray>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QList>
+#include <QNetworkRequest>
 #include <QObject>
+
+#include <memory>
+#include <optional>
+
+class BackgroundSync;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QTimer;
 
 // Carries out one download in a worker thread of its own. The list talks to it only through the
 // spec it was built from, the slots start() and pause(), and copies of its state in updated().
@@ -14,6 +28,7 @@ class DownloadEngine : public QObject
 
 public:
     explicit DownloadEngine(DownloadSpec spec, QObject *parent = nullptr);
+    ~DownloadEngine() override;
 
 signals:
     void updated(const DownloadSnapshot &snapshot);
@@ -23,6 +38,40 @@ public slots:
     void pause();
 
 private:
+    // Probe and plan
+    void beginAttempt();
+    QNetworkRequest buildRequest() const;
+    void handleProbeResponse();
+    void onProbeFinished();
+    void releaseProbe();
+
+    // Partial file and checkpoint
+    QString partFilePath() const;
+    QString checkpointFilePath() const;
+    void preparePartialFile(qint64 probedTotal, bool probedRangeSupported, const QByteArray &probedEtag,
+                            const QByteArray &probedLastModified);
+    bool loadCheckpoint(qint64 probedTotal, bool probedRangeSupported, const QByteArray &probedEtag,
+                        const QByteArray &probedLastModified);
+    bool writeCheckpoint();
+    ResumeCheckpoint::Contents checkpointContents() const;
+    bool commitCheckpoint(const ResumeCheckpoint::Contents &contents) const;
+
+    // Transfer
+    void beginTransfer();
+    void startSegment(int index);
+    void onSegmentReadyRead(int index);
+    void onSegmentFinished(int index);
+    bool validateSegmentResponse(int index);
+    void onProgressTick();
+    void advanceBackgroundSync(qint64 now);
+
+    // Endings
+    void failAttempt(const QString &message, bool retryable);
+    void stopTransfers();
+    void abortReply(QNetworkReply *reply);
+    void completeDownload();
+
+    qint64 receivedSum() const;
     void publishSnapshot();
 
     QString id;
@@ -32,8 +81,32 @@ private:
     QString status = DownloadStatus::Queued;
     QString error;
     qint64 total = -1;
+    bool rangeSupported = false;
     bool resumable = false;
-    double speed = 0;
-    QList<SegmentProgress> segments;
+    bool running = false;
+    QByteArray etag;
+    QByteArray lastModified;
+    QList<Segment> segments;
     QFile *partFile;
+    QNetworkAccessManager *probeManager = nullptr;
+    QList<QNetworkAccessManager *> segmentManagers;
+    QNetworkReply *probeReply = nullptr;
+    QTimer *progressTimer = nullptr;
+    QTimer *retryTimer = nullptr;
+    int retryCount = 0;
+    QElapsedTimer clock;
+    qint64 lastReceived = 0;
+    qint64 lastTickMs = 0;
+    qint64 lastCheckpointMs = 0;
+    double speed = 0;
+
+    // Set while the engine aborts a reply itself, so that only a transfer time-out is ever taken
+    // for a cancelled reply.
+    bool abortingReply = false;
+    // One reused buffer between the replies and the partial file.
+    QByteArray readBuffer;
+    // The disk sync running on another thread, and for a periodic checkpoint the counts captured
+    // before it began: only bytes that sync covers may be claimed on disk.
+    std::shared_ptr<BackgroundSync> diskSync;
+    std::optional<ResumeCheckpoint::Contents> checkpointAwaitingSync;
 };

@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
 #include <vector>
@@ -36,14 +37,20 @@ public:
                posix_spawn_file_actions_addopen(&actions, 2, nullDevice, O_WRONLY, 0) == 0 &&
                // Descriptors opened without close-on-exec (a browser's pipes among them) stay ours.
                posix_spawn_file_actions_addclosefrom_np(&actions, 3) == 0 &&
+               // Signals the caller blocked or ignored must not keep the program from being ended.
+               sigemptyset(&noSignals) == 0 && posix_spawnattr_setsigmask(&attributes, &noSignals) == 0 &&
+               sigfillset(&allSignals) == 0 && posix_spawnattr_setsigdefault(&attributes, &allSignals) == 0 &&
                // A session of its own: ending the caller's process group leaves the program running.
-               posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID) == 0;
+               posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK |
+                                                         POSIX_SPAWN_SETSIGDEF) == 0;
     }
 
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
 
 private:
+    sigset_t noSignals;
+    sigset_t allSignals;
     bool ready = false;
 };
 

@@ -223,6 +223,12 @@ private slots:
             QCOMPARE(QFile::symLinkTarget(QStringLiteral("/proc/%1/fd/%2").arg(started).arg(descriptor)),
                      QStringLiteral("/dev/null"));
         }
+        // A session of its own, so that ending the host's process group leaves it running.
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(started));
+        QVERIFY(stat.open(QIODevice::ReadOnly));
+        const QByteArray statFields = stat.readAll();
+        const QList<QByteArray> afterName = statFields.mid(statFields.lastIndexOf(')') + 2).split(' ');
+        QCOMPARE(afterName.value(3).toLongLong(), started);
         QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(started));
         QVERIFY(commandLine.open(QIODevice::ReadOnly));
         QVERIFY(commandLine.readAll().endsWith(QByteArray("\0--browser-launch\0", 18)));
