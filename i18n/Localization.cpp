@@ -75,7 +75,7 @@ bool hasOwnToolTip(const QAction *action)
     implicit.remove(QLatin1Char('&'));
     implicit.replace(QLatin1Char('\x01'), QLatin1Char('&'));
     implicit.replace(QLatin1String("..."), QString());
-    return action->toolTip() != implicit;
+    return action->toolTip() != implicit.trimmed();
 }
 
 void addClosures(std::vector<Closure> &closures, QObject *object)
@@ -136,8 +136,9 @@ void addClosures(std::vector<Closure> &closures, QObject *object)
 
 Localization::Localization()
     : choice(TranslationRules::storedChoice(QSettings().value(settingKey, systemChoice).toString()))
+    , effective(effectiveLanguageOf(choice))
 {
-    FontFallbacks::apply(effectiveLanguageOf(choice));
+    FontFallbacks::apply(effective);
 }
 
 Localization *Localization::instance()
@@ -178,8 +179,9 @@ void Localization::setLanguage(const QString &code)
     if (code == self->choice)
         return;
     self->choice = code;
+    self->effective = effectiveLanguageOf(code);
     QSettings().setValue(settingKey, code);
-    FontFallbacks::apply(effectiveLanguage());
+    FontFallbacks::apply(self->effective);
     emit self->changed();
 }
 
@@ -190,7 +192,7 @@ QString Localization::language()
 
 QString Localization::effectiveLanguage()
 {
-    return effectiveLanguageOf(instance()->choice);
+    return instance()->effective;
 }
 
 QString Localization::systemLanguage()

@@ -54,4 +54,7 @@ private:
     static QString effectiveLanguageOf(const QString &choice);
 
     QString choice;
+    // Resolved when the choice is made: asking the system for its languages costs microseconds,
+    // far too much for a lookup that runs for every cell of a refreshed list.
+    QString effective;
 };

@@ -8,6 +8,7 @@ packages=(
     cmake ninja-build g++ ccache pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev
     qt6-qpa-plugins
+    libxcb1-dev
     fonts-noto-cjk # Japanese and Chinese texts
     # tests: real servers and tools
     xvfb xauth nginx-light openssl python3 curl

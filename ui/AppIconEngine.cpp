@@ -36,6 +36,9 @@ QList<QSize> AppIconEngine::availableSizes(QIcon::Mode, QIcon::State)
 QPixmap AppIconEngine::scaledPixmap(const QSize &size, QIcon::Mode, QIcon::State, qreal scale)
 {
     const QSize physical = (QSizeF(size) * scale).toSize();
+    // Nothing to draw, and nothing worth a cache entry.
+    if (physical.isEmpty())
+        return QPixmap();
     const QString key = QStringLiteral("rushlet_app_icon_%1x%2").arg(physical.width()).arg(physical.height());
     QPixmap pixmap;
     if (!QPixmapCache::find(key, &pixmap)) {

@@ -24,6 +24,9 @@ void IconEngine::paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, Q
 
 QPixmap IconEngine::pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state)
 {
+    // A painter cannot open an empty pixmap.
+    if (size.isEmpty())
+        return QPixmap();
     QPixmap pixmap(size);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);

@@ -1,11 +1,13 @@
 #include "ui/PopupMenu.h"
 
+#include "platform/DesktopComposition.h"
 #include "ui/ColourScheme.h"
 #include "ui/PopupContentsStyle.h"
 #include "ui/ShadowBlur.h"
 
 #include <QGuiApplication>
 #include <QPainter>
+#include <QPainterPath>
 #include <QStyleFactory>
 #include <QtMath>
 
@@ -104,4 +106,19 @@ void PopupMenu::paintEvent(QPaintEvent *event)
         painter.drawImage(QPoint(0, 0), background);
     }
     QMenu::paintEvent(event);
+}
+
+void PopupMenu::resizeEvent(QResizeEvent *event)
+{
+    QMenu::resizeEvent(event);
+    // Where nothing blends the shadow with the desktop it would show as a black frame, so the
+    // window is cut to the panel and goes without a shadow.
+    if (DesktopComposition::composesTranslucentWindows()) {
+        clearMask();
+        return;
+    }
+    QPainterPath panel;
+    panel.addRoundedRect(QRectF(rect()).adjusted(panelInset, panelInset, -panelInset, -panelInset),
+                         cornerRadius, cornerRadius);
+    setMask(QRegion(panel.toFillPolygon().toPolygon()));
 }

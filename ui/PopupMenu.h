@@ -27,6 +27,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     // The blur is far too costly for every paint, so the panel is kept until the menu's size,

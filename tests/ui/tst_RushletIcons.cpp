@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmapCache>
+#include <QRegularExpression>
 #include <QSvgRenderer>
 #include <QTest>
 
@@ -136,6 +137,16 @@ private slots:
         QCOMPARE(solidColours(icon.pixmap(QSize(48, 48), static_cast<QIcon::Mode>(mode)).toImage()),
                  QSet<QRgb>{after.rgb()});
         QApplication::setPalette(original);
+    }
+
+    void emptySizesGiveEmptyPixmapsQuietly()
+    {
+        QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
+        QVERIFY(RushletIcons::icon(IconKind::Add).pixmap(QSize(0, 0)).isNull());
+        QVERIFY(RushletIcons::appIcon().pixmap(QSize(0, 16)).isNull());
+        RushletIcons::AppIconEngine engine;
+        QVERIFY(engine.scaledPixmap(QSize(1, 1), QIcon::Normal, QIcon::Off, 0.25).isNull());
+        QVERIFY(!QPixmapCache::find(QStringLiteral("rushlet_app_icon_0x0"), nullptr));
     }
 
     void everyShapeStaysOnItsGrid()

@@ -9,11 +9,14 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QEventLoop>
 #include <QPainter>
 #include <QProcess>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTextStream>
+#include <QTimer>
 
 namespace {
 
@@ -49,6 +52,7 @@ public:
     void renderAll(const QString &scheme)
     {
         renderMenu(scheme);
+        renderContextMenu(scheme);
         renderIcons(scheme);
         renderAppIcon(scheme);
     }
@@ -143,6 +147,37 @@ private:
              QStringLiteral("app-icon-") + scheme + QStringLiteral("-small-zoom"));
     }
 
+    // Writes the menu as the screen shows it, which on a desktop without compositing is the
+    // shadowless fallback, and as it looks with its shadow.
+    void saveMenu(PopupMenu &menu, QAction *hovered, const QString &name)
+    {
+        menu.popup(QPoint(100, 100));
+        menu.setActiveAction(hovered);
+        QEventLoop settle;
+        QTimer::singleShot(300, &settle, &QEventLoop::quit);
+        settle.exec();
+        const QRect area = menu.geometry().adjusted(-16, -16, 16, 16);
+        save(menu.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage(),
+             name + QStringLiteral("-on-screen"));
+        menu.clearMask();
+        save(onBackdrop(menu.grab(), 16), name);
+        menu.hide();
+    }
+
+    void renderContextMenu(const QString &scheme)
+    {
+        PopupMenu menu;
+        menu.addAction(RushletIcons::icon(IconKind::Play), QStringLiteral("Resume"))->setEnabled(false);
+        QAction *hovered = menu.addAction(RushletIcons::icon(IconKind::Pause), QStringLiteral("Pause"));
+        menu.addSeparator();
+        menu.addAction(RushletIcons::icon(IconKind::Document), QStringLiteral("Open file"));
+        menu.addAction(RushletIcons::icon(IconKind::Folder), QStringLiteral("Open in folder"));
+        menu.addAction(QStringLiteral("Copy download URL"));
+        menu.addSeparator();
+        menu.addAction(RushletIcons::icon(IconKind::Trash), QStringLiteral("Remove from list"));
+        saveMenu(menu, hovered, QStringLiteral("context-menu-") + scheme);
+    }
+
     void renderMenu(const QString &scheme)
     {
         PopupMenu menu(QStringLiteral("View"));
@@ -156,11 +191,7 @@ private:
         menu.addAction(QStringLiteral("Pause all"))->setEnabled(false);
         menu.addSeparator();
         menu.addAction(QStringLiteral("E&xit"));
-        menu.popup(QPoint(100, 100));
-        menu.setActiveAction(hovered);
-        QCoreApplication::processEvents();
-        save(onBackdrop(menu.grab(), 16), QStringLiteral("menu-") + scheme);
-        menu.hide();
+        saveMenu(menu, hovered, QStringLiteral("menu-") + scheme);
     }
 
 public:
