@@ -147,6 +147,8 @@ void DownloadEngine::beginAttempt()
         connect(progressTimer, &QTimer::timeout, this, &DownloadEngine::onProgressTick);
         retryTimer = new QTimer(this);
         retryTimer->setSingleShot(true);
+        // A coarse timer may fire up to 5% early; the retry schedule is promised in whole seconds.
+        retryTimer->setTimerType(Qt::PreciseTimer);
         connect(retryTimer, &QTimer::timeout, this, &DownloadEngine::beginAttempt);
     }
     error.clear();

@@ -85,8 +85,9 @@ bool DownloadList::addDownload(const DownloadSnapshot &snapshot)
     if (!holder.isEmpty() && holder != snapshot.id)
         return false;
     // Re-adding an id replaces the download; its old engine must not keep running unowned.
-    if (entries.contains(snapshot.id)) {
-        stopEngine(entries[snapshot.id]);
+    if (const auto previous = entries.find(snapshot.id); previous != entries.end()) {
+        stopEngine(*previous);
+        destinationOwners.remove(QueueRules::destinationKey(previous->snapshot.destination));
         order.removeAll(snapshot.id);
     }
 
@@ -106,6 +107,7 @@ bool DownloadList::addDownload(const DownloadSnapshot &snapshot)
 
     entries.insert(snapshot.id, QueueEntry{snapshot, thread, engine});
     order.append(snapshot.id);
+    destinationOwners.insert(QueueRules::destinationKey(snapshot.destination), snapshot.id);
     return true;
 }
 
@@ -125,18 +127,25 @@ void DownloadList::discardDownload(const QString &id)
     if (found == entries.end())
         return;
     stopEngine(*found);
+    destinationOwners.remove(QueueRules::destinationKey(found->snapshot.destination));
     entries.erase(found);
     order.removeAll(id);
     emit changed();
 }
 
-void DownloadList::replaceSnapshot(const QString &id, const DownloadSnapshot &snapshot)
+bool DownloadList::replaceSnapshot(const QString &id, const DownloadSnapshot &snapshot)
 {
     const auto found = entries.find(id);
-    if (found == entries.end())
-        return;
+    if (found == entries.end() || snapshot.id != id)
+        return false;
+    const QString holder = idWithDestination(snapshot.destination);
+    if (!holder.isEmpty() && holder != id)
+        return false;
+    destinationOwners.remove(QueueRules::destinationKey(found->snapshot.destination));
+    destinationOwners.insert(QueueRules::destinationKey(snapshot.destination), id);
     found->snapshot = snapshot;
     emit changed();
+    return true;
 }
 
 void DownloadList::startDownload(const QString &id)
@@ -243,11 +252,7 @@ QStringList DownloadList::destinations() const
 
 QString DownloadList::idWithDestination(const QString &path) const
 {
-    for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
-        if (QueueRules::sameDestination(it->snapshot.destination, path))
-            return it.key();
-    }
-    return {};
+    return destinationOwners.value(QueueRules::destinationKey(path));
 }
 
 void DownloadList::onEngineUpdated(const DownloadSnapshot &snapshot)

@@ -4,6 +4,7 @@
 #include "engine/DownloadSpec.h"
 #include "queue/QueueEntry.h"
 
+#include <QHash>
 #include <QMap>
 #include <QObject>
 #include <QStringList>
@@ -51,8 +52,9 @@ public:
     // Stops the engine and forgets the download without saving or reporting: for taking back an
     // entry whose addition could not be saved, or before re-adding an id with a new spec.
     void discardDownload(const QString &id);
-    // Replaces the stored state of a download and keeps its engine; does not save.
-    void replaceSnapshot(const QString &id, const DownloadSnapshot &snapshot);
+    // Replaces the stored state of a download and keeps its engine; does not save. Refused
+    // (false) when the snapshot carries another id or a destination another download has.
+    bool replaceSnapshot(const QString &id, const DownloadSnapshot &snapshot);
 
     // Commands reach the engine as queued calls; their effect shows when it reports back.
     void startDownload(const QString &id);
@@ -103,6 +105,8 @@ private:
     EngineFactory engineFactory;
     QStringList order;
     QMap<QString, QueueEntry> entries;
+    // Destination key to id, so that adding to a long list does not compare every destination.
+    QHash<QString, QString> destinationOwners;
     bool isShuttingDown = false;
     bool takingFinalReports = false;
 };

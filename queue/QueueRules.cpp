@@ -56,11 +56,6 @@ int connectionsFromJson(const QJsonValue &value)
     return int(std::clamp(value.toDouble(), double(minConnections), double(maxConnections)));
 }
 
-QString cleanedDestination(const QString &path)
-{
-    return QDir::cleanPath(path);
-}
-
 } // namespace
 
 bool isActiveStatus(const QString &status)
@@ -148,11 +143,11 @@ QueueReadResult readQueue(const QByteArray &document)
         if (snapshot.destination.isEmpty() || QDir::isRelativePath(snapshot.destination))
             continue;
         // Two engines on one destination would write into the same partial file.
-        const QString destinationKey = cleanedDestination(snapshot.destination).toCaseFolded();
-        if (destinations.contains(destinationKey))
+        const QString key = destinationKey(snapshot.destination);
+        if (destinations.contains(key))
             continue;
         ids.insert(snapshot.id);
-        destinations.insert(destinationKey);
+        destinations.insert(key);
         result.snapshots.append(std::move(snapshot));
     }
     return result;
@@ -181,9 +176,14 @@ DownloadSnapshot repairAgainstDisk(DownloadSnapshot snapshot)
     return snapshot;
 }
 
+QString destinationKey(const QString &path)
+{
+    return QDir::cleanPath(path).toCaseFolded();
+}
+
 bool sameDestination(const QString &first, const QString &second)
 {
-    return cleanedDestination(first).compare(cleanedDestination(second), Qt::CaseInsensitive) == 0;
+    return destinationKey(first) == destinationKey(second);
 }
 
 } // namespace QueueRules

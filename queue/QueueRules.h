@@ -48,7 +48,9 @@ QueueReadResult readQueue(const QByteArray &document);
 // the partial file or checkpoint beside it).
 DownloadSnapshot repairAgainstDisk(DownloadSnapshot snapshot);
 
-// Destinations name the same file when their cleaned paths match regardless of letter case.
+// Destinations name the same file when their cleaned paths match regardless of letter case; the
+// key is equal for exactly those.
+QString destinationKey(const QString &path);
 bool sameDestination(const QString &first, const QString &second);
 
 } // namespace QueueRules

@@ -96,6 +96,39 @@ private slots:
         QCOMPARE(spy.count(), 0);
     }
 
+    // The clamp shows in the engine's first snapshot; an ftp URL ends the attempt before any request.
+    void connectionsAreClamped_data()
+    {
+        QTest::addColumn<int>("requested");
+        QTest::addColumn<int>("clamped");
+        QTest::newRow("negative") << -3 << 1;
+        QTest::newRow("zero") << 0 << 1;
+        QTest::newRow("one") << 1 << 1;
+        QTest::newRow("sixteen") << 16 << 16;
+        QTest::newRow("seventeen") << 17 << 16;
+    }
+
+    void connectionsAreClamped()
+    {
+        QFETCH(int, requested);
+        QFETCH(int, clamped);
+        DownloadSpec spec;
+        spec.id = QStringLiteral("c");
+        spec.url = QUrl(QStringLiteral("ftp://127.0.0.1/file"));
+        spec.destination = QStringLiteral("/nonexistent-folder/file");
+        spec.connections = requested;
+        DownloadEngine engine(spec);
+        QSignalSpy spy(&engine, &DownloadEngine::updated);
+        engine.start();
+        QCOMPARE(spy.count(), 1);
+        const auto snapshot = spy.at(0).at(0).value<DownloadSnapshot>();
+        QCOMPARE(snapshot.connections, clamped);
+        QCOMPARE(snapshot.status, DownloadStatus::Error);
+        QCOMPARE(snapshot.id, spec.id);
+        QCOMPARE(snapshot.url, spec.url);
+        QCOMPARE(snapshot.destination, spec.destination);
+    }
+
     void engineLivesInNamedThread()
     {
         DownloadSpec spec;

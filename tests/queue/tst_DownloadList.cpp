@@ -356,6 +356,20 @@ private slots:
         QCOMPARE(list.idWithDestination(clash.destination), QStringLiteral("a"));
         QCOMPARE(list.destinations(), QStringList{first.destination});
         QVERIFY(!list.addDownload(download(QString())));
+
+        // Moving the first download to another file frees its old name; taking a used one fails.
+        QVERIFY(list.addDownload(download(QStringLiteral("c"))));
+        DownloadSnapshot moved = first;
+        moved.destination = environment->scratch() + QStringLiteral("/Report (1).pdf");
+        QVERIFY(list.replaceSnapshot(QStringLiteral("a"), moved));
+        QVERIFY(list.addDownload(clash));
+        DownloadSnapshot taken = moved;
+        taken.destination = download(QStringLiteral("c")).destination.toUpper();
+        QVERIFY(!list.replaceSnapshot(QStringLiteral("a"), taken));
+        QCOMPARE(list.entry(QStringLiteral("a"))->snapshot.destination, moved.destination);
+        list.discardDownload(QStringLiteral("c"));
+        QVERIFY(list.replaceSnapshot(QStringLiteral("a"), taken));
+        QCOMPARE(list.idWithDestination(moved.destination), QString());
     }
 
     void shutdownSavesFinalCountsAsPausedOnce()

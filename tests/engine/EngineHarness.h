@@ -1,0 +1,47 @@
+#pragma once
+
+#include "engine/DownloadEngine.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QThread>
+
+#include <functional>
+
+// Runs one engine in a worker thread of its own, as the download list does, and records every
+// snapshot it publishes together with the time it arrived in the test's thread.
+class EngineHarness : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Record
+    {
+        DownloadSnapshot snapshot;
+        qint64 atMs = 0;
+    };
+
+    explicit EngineHarness(const DownloadSpec &spec);
+    ~EngineHarness() override;
+
+    void start();
+    // Blocks until the engine's pause has returned, as the list does before ending a thread.
+    void pause();
+
+    const QList<Record> &records() const { return history; }
+    DownloadSnapshot last() const { return history.isEmpty() ? DownloadSnapshot() : history.last().snapshot; }
+    QStringList statuses() const;
+    // Waits until a snapshot at or after `from` satisfies the condition; its index, or -1.
+    int waitFor(const std::function<bool(const DownloadSnapshot &)> &condition, int timeoutMs = 30000,
+                int from = 0);
+    int waitForStatus(const QString &status, int timeoutMs = 30000, int from = 0);
+    // Lets queued snapshots arrive without waiting for anything in particular.
+    void settle(int ms);
+
+private:
+    QThread thread;
+    DownloadEngine *engine;
+    QElapsedTimer clock;
+    QList<Record> history;
+};

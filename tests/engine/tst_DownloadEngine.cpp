@@ -1,0 +1,599 @@
+#include "tests/engine/EngineHarness.h"
+#include "tests/engine/EngineTestSupport.h"
+#include "tests/support/TestEnvironment.h"
+#include "tests/support/TestHttpServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+using namespace EngineTestSupport;
+using Fault = TestHttpServer::Fault;
+
+Q_DECLARE_METATYPE(TestHttpServer::Fault)
+
+namespace {
+
+const QString connectionClosed = QStringLiteral("The connection closed before the segment was complete.");
+const QString rangeRefused = QStringLiteral(
+    "Server changed the file or did not honor the requested range. Retry to recheck the file.");
+
+bool hasSidecars(const QString &destination)
+{
+    return QFile::exists(destination + QStringLiteral(".rushlet.part")) ||
+           QFile::exists(destination + QStringLiteral(".rushlet.json"));
+}
+
+} // namespace
+
+class TestDownloadEngine : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnvironment> environment;
+    std::unique_ptr<TestHttpServer> server;
+    QString destination;
+
+    // Downloads until "Downloading" shows some progress, then pauses; the checkpoint is then on disk.
+    bool pauseMidway(EngineHarness &engine, qint64 atLeast)
+    {
+        engine.start();
+        if (engine.waitFor([&](const DownloadSnapshot &s) { return s.received >= atLeast; }) < 0)
+            return false;
+        engine.pause();
+        return engine.last().status == DownloadStatus::Paused;
+    }
+
+private slots:
+    void init()
+    {
+        environment = std::make_unique<TestEnvironment>();
+        QVERIFY(environment->isValid());
+        server = std::make_unique<TestHttpServer>();
+        QVERIFY(server->start());
+        destination = environment->scratch() + QStringLiteral("/sub/file.bin");
+    }
+
+    void cleanup()
+    {
+        server.reset();
+        environment.reset();
+    }
+
+    void segmentedDownload_data()
+    {
+        QTest::addColumn<int>("connections");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QByteArray>("etag");
+        QTest::addColumn<QByteArray>("lastModified");
+        QTest::addColumn<bool>("acceptRanges");
+        QTest::addColumn<bool>("contentLength");
+        QTest::addColumn<QStringList>("ranges");
+        QTest::addColumn<QByteArray>("ifRange");
+        QTest::addColumn<bool>("resumable");
+
+        const QByteArray date = "Wed, 21 Oct 2015 07:28:00 GMT";
+        QTest::newRow("four ranges with an etag")
+            << 4 << 1000LL << QByteArray("\"v1\"") << date << true << true
+            << QStringList{"bytes=0-249", "bytes=250-499", "bytes=500-749", "bytes=750-999"}
+            << QByteArray("\"v1\"") << true;
+        QTest::newRow("date guards when there is no etag")
+            << 2 << 1000LL << QByteArray() << date << true << true
+            << QStringList{"bytes=0-499", "bytes=500-999"} << date << true;
+        QTest::newRow("a weak etag guards nothing")
+            << 2 << 1000LL << QByteArray("W/\"v1\"") << QByteArray() << true << true
+            << QStringList{"bytes=0-499", "bytes=500-999"} << QByteArray() << false;
+        QTest::newRow("one connection")
+            << 1 << 100000LL << QByteArray("\"v1\"") << QByteArray() << true << true
+            << QStringList{"bytes=0-99999"} << QByteArray("\"v1\"") << true;
+        QTest::newRow("sixteen connections, large")
+            << 16 << 1048577LL << QByteArray("\"v1\"") << QByteArray() << true << true << QStringList()
+            << QByteArray("\"v1\"") << true;
+        QTest::newRow("no range support") << 8 << 5000LL << QByteArray("\"v1\"") << QByteArray() << false
+                                          << true << QStringList{QString()} << QByteArray() << false;
+        QTest::newRow("unknown size") << 8 << 70000LL << QByteArray() << QByteArray() << false << false
+                                      << QStringList{QString()} << QByteArray() << false;
+    }
+
+    void segmentedDownload()
+    {
+        QFETCH(int, connections);
+        QFETCH(qint64, size);
+        QFETCH(QByteArray, etag);
+        QFETCH(QByteArray, lastModified);
+        QFETCH(bool, acceptRanges);
+        QFETCH(bool, contentLength);
+        QFETCH(QStringList, ranges);
+        QFETCH(QByteArray, ifRange);
+        QFETCH(bool, resumable);
+
+        const QByteArray body = randomBody(size);
+        TestHttpServer::Resource served = resource(body, etag, lastModified);
+        served.acceptRanges = acceptRanges;
+        served.contentLength = contentLength;
+        server->setResource("/file.bin", served);
+
+        EngineHarness engine(spec(server->url("/file.bin"), destination, connections));
+        engine.start();
+        QVERIFY(engine.waitForStatus(DownloadStatus::Completed) >= 0);
+        const DownloadSnapshot done = engine.last();
+        QCOMPARE(engine.statuses(), (QStringList{"Connecting", "Downloading", "Completed"}));
+        QVERIFY(done.error.isEmpty());
+        QCOMPARE(done.total, size);
+        QCOMPARE(done.received, size);
+        QCOMPARE(done.speed, 0.0);
+        QCOMPARE(done.resumable, resumable);
+        QVERIFY(readFile(destination) == body);
+        QVERIFY(!hasSidecars(destination));
+
+        // Before the end, the size was what the probe could tell.
+        const int downloading = engine.waitForStatus(DownloadStatus::Downloading, 0);
+        QCOMPARE(engine.records().at(downloading).snapshot.total, contentLength ? size : -1);
+
+        const QList<TestHttpServer::Request> requests = server->requests();
+        const TestHttpServer::Request &probe = requests.first();
+        QCOMPARE(probe.header("Range"), QByteArray("bytes=0-0"));
+        for (const TestHttpServer::Request &request : requests) {
+            QCOMPARE(request.method, QByteArray("GET"));
+            QCOMPARE(request.header("User-Agent"), QByteArray("Rushlet/1.1.0"));
+            QCOMPARE(request.header("Accept-Encoding"), QByteArray("identity"));
+        }
+        // The network library may send a request again when its connection closed before any answer;
+        // each range must still be asked for, and nothing else.
+        QStringList asked = segmentRanges(requests);
+        asked.removeDuplicates();
+        if (!ranges.isEmpty()) {
+            ranges.sort();
+            QCOMPARE(asked, ranges);
+        } else {
+            QCOMPARE(asked.size(), connections);
+        }
+        for (qsizetype i = 1; i < requests.size(); ++i)
+            QCOMPARE(requests.at(i).header("If-Range"), ifRange);
+    }
+
+    // Followed redirects show their 3xx headers to the engine; they must not end the request.
+    void followsRedirects()
+    {
+        const QByteArray body = randomBody(3000);
+        server->setResource("/file.bin", resource(body));
+        server->addFault(Fault::redirect(302, "/file.bin").on("/old").repeated(100));
+        EngineHarness engine(spec(server->url("/old"), destination, 3));
+        engine.start();
+        QVERIFY(engine.waitForStatus(DownloadStatus::Completed) >= 0);
+        QVERIFY(readFile(destination) == body);
+        QList<TestHttpServer::Request> redirected;
+        for (const TestHttpServer::Request &request : server->requests()) {
+            if (request.path == "/file.bin")
+                redirected.append(request);
+        }
+        QStringList ranges = segmentRanges(redirected);
+        ranges.removeDuplicates();
+        QCOMPARE(ranges, (QStringList{"bytes=0-999", "bytes=1000-1999", "bytes=2000-2999"}));
+    }
+
+    void emptyResource()
+    {
+        server->setResource("/empty", resource({}));
+        EngineHarness engine(spec(server->url("/empty"), destination));
+        engine.start();
+        QVERIFY(engine.waitForStatus(DownloadStatus::Completed) >= 0);
+        QCOMPARE(engine.statuses(), (QStringList{"Connecting", "Completed"}));
+        QCOMPARE(engine.last().total, 0);
+        QVERIFY(QFileInfo(destination).isFile());
+        QCOMPARE(QFileInfo(destination).size(), 0);
+        QVERIFY(!hasSidecars(destination));
+        QCOMPARE(server->requestCount(), 1);
+    }
+
+    void probeFailures_data()
+    {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<Fault>("fault");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("error");
+
+        QTest::newRow("not found") << QByteArray("/missing") << Fault().on("/elsewhere") << "Error"
+                                   << "Server returned HTTP 404.";
+        QTest::newRow("unavailable") << QByteArray("/file.bin") << Fault::httpStatus(503) << "Retrying"
+                                     << "Server returned HTTP 503. Retrying in 2 seconds (attempt 1 of 3).";
+        QTest::newRow("too many requests")
+            << QByteArray("/file.bin") << Fault::httpStatus(429) << "Retrying"
+            << "Server returned HTTP 429. Retrying in 2 seconds (attempt 1 of 3).";
+        QTest::newRow("forbidden") << QByteArray("/file.bin") << Fault::httpStatus(403) << "Error"
+                                   << "Server returned HTTP 403.";
+        QTest::newRow("gzip") << QByteArray("/file.bin") << Fault::gzipEncoded() << "Error"
+                              << "Server returned an encoded response; byte offsets are unsafe.";
+        QTest::newRow("range not the first byte")
+            << QByteArray("/file.bin") << Fault::wrongContentRange("bytes 0-99/1234") << "Error"
+            << "The server returned an invalid byte range.";
+        QTest::newRow("range of nothing")
+            << QByteArray("/file.bin") << Fault::wrongContentRange("bytes 0-0/0") << "Error"
+            << "The server returned an invalid byte range.";
+        Fault unsatisfiable = Fault::httpStatus(416);
+        unsatisfiable.contentRange = "bytes */1000";
+        QTest::newRow("unsatisfiable but not empty") << QByteArray("/file.bin") << unsatisfiable << "Error"
+                                                     << "Server returned HTTP 416.";
+    }
+
+    void probeFailures()
+    {
+        QFETCH(QByteArray, path);
+        QFETCH(Fault, fault);
+        QFETCH(QString, status);
+        QFETCH(QString, error);
+
+        server->setResource("/file.bin", resource(randomBody(1000)));
+        server->addFault(fault);
+        EngineHarness engine(spec(server->url(path), destination));
+        engine.start();
+        QVERIFY(engine.waitFor([](const DownloadSnapshot &s) {
+            return s.status == DownloadStatus::Error || s.status == DownloadStatus::Retrying;
+        }) >= 0);
+        QCOMPARE(engine.last().status, status);
+        QCOMPARE(engine.last().error, error);
+        QCOMPARE(engine.statuses(), (QStringList{"Connecting", status}));
+        QCOMPARE(server->requestCount(), 1);
+        QVERIFY(!hasSidecars(destination));
+    }
+
+    void refusedBeforeSending_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("destinationTaken");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("ftp") << "ftp://127.0.0.1/file.bin" << false << "Enter a valid HTTP or HTTPS URL.";
+        QTest::newRow("no url") << QString() << false << "Enter a valid HTTP or HTTPS URL.";
+        QTest::newRow("destination exists")
+            << "http://127.0.0.1:1/file.bin" << true
+            << "The destination file already exists. Choose a different file name.";
+    }
+
+    void refusedBeforeSending()
+    {
+        QFETCH(QString, url);
+        QFETCH(bool, destinationTaken);
+        QFETCH(QString, error);
+        QVERIFY(QDir().mkpath(QFileInfo(destination).absolutePath()));
+        if (destinationTaken)
+            QVERIFY(writeFile(destination, "mine"));
+        EngineHarness engine(spec(QUrl(url), destination));
+        engine.start();
+        QVERIFY(engine.waitForStatus(DownloadStatus::Error) >= 0);
+        QCOMPARE(engine.statuses(), QStringList{"Error"});
+        QCOMPARE(engine.last().error, error);
+        if (destinationTaken)
+            QCOMPARE(readFile(destination), QByteArray("mine"));
+        QVERIFY(!hasSidecars(destination));
+    }
+
+    // Every failure keeps what was validly written, covered by the checkpoint, and never writes
+    // bytes of an answer that does not fit the plan.
+    void segmentFailures_data()
+    {
+        QTest::addColumn<Fault>("fault");
+        QTest::addColumn<bool>("withLength");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<qint64>("kept");
+
+        const QString retrying = QStringLiteral(" Retrying in 2 seconds (attempt 1 of 3).");
+        QTest::newRow("whole body instead of the range")
+            << Fault::wholeBody() << true << "Error" << rangeRefused << 0LL;
+        QTest::newRow("another range")
+            << Fault::wrongContentRange("bytes 1-1000/1001") << true << "Error" << rangeRefused << 0LL;
+        QTest::newRow("gzip") << Fault::gzipEncoded() << true << "Error" << rangeRefused << 0LL;
+        QTest::newRow("changed etag")
+            << Fault::changedEtag("\"v2\"") << true << "Error"
+            << "The remote file changed during download. Retry to restart safely." << 0LL;
+        QTest::newRow("not found") << Fault::httpStatus(404) << true << "Error"
+                                   << "Server returned HTTP 404." << 0LL;
+        QTest::newRow("unavailable") << Fault::httpStatus(503) << true << "Retrying"
+                                     << "Server returned HTTP 503." + retrying << 0LL;
+        // A 3xx that is no redirect finishes without an error; it must not leave the download waiting.
+        QTest::newRow("unfollowed 3xx") << Fault::httpStatus(300) << true << "Error"
+                                        << "Server returned HTTP 300." << 0LL;
+        QTest::newRow("closed cleanly, short")
+            << Fault::dropAfter(300) << false << "Retrying" << connectionClosed + retrying << 300LL;
+    }
+
+    void segmentFailures()
+    {
+        QFETCH(Fault, fault);
+        QFETCH(bool, withLength);
+        QFETCH(QString, status);
+        QFETCH(QString, error);
+        QFETCH(qint64, kept);
+
+        const QByteArray body = randomBody(1001);
+        TestHttpServer::Resource served = resource(body);
+        served.contentLength = withLength;
+        server->setResource("/file.bin", served);
+        server->addFault(fault.onSegmentsOnly());
+        EngineHarness engine(spec(server->url("/file.bin"), destination, 1));
+        engine.start();
+        QVERIFY(engine.waitFor([](const DownloadSnapshot &s) {
+            return s.status == DownloadStatus::Error || s.status == DownloadStatus::Retrying;
+        }) >= 0);
+        QCOMPARE(engine.last().status, status);
+        QCOMPARE(engine.last().error, error);
+        QCOMPARE(engine.last().received, kept);
+        QCOMPARE(engine.last().speed, 0.0);
+        const QList<SegmentProgress> stored = checkpointSegments(destination);
+        QCOMPARE(receivedOf(stored), kept);
+        QVERIFY(claimedBytesMatch(stored, readFile(destination + ".rushlet.part"), body));
+    }
+
+    void droppedConnectionIsRetried()
+    {
+        const QByteArray body = randomBody(100000);
+        server->setResource("/file.bin", resource(body));
+        server->addFault(Fault::dropAfter(5000).onSegmentsOnly());
+        EngineHarness engine(spec(server->url("/file.bin"), destination, 1));
+        engine.start();
+        QVERIFY(engine.waitForStatus(DownloadStatus::Retrying) >= 0);
+        // Whether the network library reports the early close as an error or not, it is retried.
+        QVERIFY(engine.last().error.endsWith(" Retrying in 2 seconds (attempt 1 of 3)."));
+        QCOMPARE(receivedOf(checkpointSegments(destination)), 5000);
+        server->clearRequests();
+        QVERIFY(engine.waitForStatus(DownloadStatus::Completed) >= 0);
+        QVERIFY(readFile(destination) == body);
+        QCOMPARE(segmentRanges(server->requests()), QStringList{"bytes=5000-99999"});
+    }
+
+    void overlongBodyIsNotWritten()
+    {
+        const QByteArray body = randomBody(1000);
+        server->setResource("/file.bin", resource(body));
+        server->addFault(Fault::overlongBody(10).onSegmentsOnly());
+        EngineHarness engine(spec(server->url("/file.bin"), destination, 1));
+        engine.start();
+        QVERIFY(engine.waitForStatus(DownloadStatus::Error) >= 0);
+        QCOMPARE(engine.last().error, QStringLiteral("The response exceeded its expected size."));
+        QVERIFY(QFileInfo(destination + ".rushlet.part").size() <= 1000);
+        QVERIFY(claimedBytesMatch(checkpointSegments(destination), readFile(destination + ".rushlet.part"),
+                                  body));
+    }
+
+    void pauseAndResume()
+    {
+        const QByteArray body = randomBody(1'000'000);
+        server->setResource("/file.bin", resource(body));
+        server->setBytesPerSecond(200'000);
+        EngineHarness engine(spec(server->url("/file.bin"), destination, 4));
+        QVERIFY(pauseMidway(engine, 100'000));
+        const DownloadSnapshot paused = engine.last();
+        QVERIFY(paused.error.isEmpty());
+        QCOMPARE(paused.speed, 0.0);
+        const QList<SegmentProgress> stored = checkpointSegments(destination);
+        QCOMPARE(stored, paused.segments);
+        QVERIFY(receivedOf(stored) < body.size());
+        QVERIFY(claimedBytesMatch(stored, readFile(destination + ".rushlet.part"), body));
+
+        // Paused is not active: nothing more is published or fetched.
+        const int published = engine.records().size();
+        engine.pause();
+        QCOMPARE(engine.records().size(), published);
+
+        server->clearRequests();
+        server->setBytesPerSecond(0);
+        engine.start();
+        const int resumedAt = engine.records().size();
+        QVERIFY(engine.waitForStatus(DownloadStatus::Completed, 30000, resumedAt) >= 0);
+        QVERIFY(readFile(destination) == body);
+        // The new attempt's first snapshot still shows the bytes already there.
+        const DownloadSnapshot connecting = engine.records().at(resumedAt).snapshot;
+        QCOMPARE(connecting.status, DownloadStatus::Connecting);
+        QCOMPARE(connecting.segments, paused.segments);
+
+        QStringList expected;
+        for (const SegmentProgress &segment : stored) {
+            if (segment.received <= segment.end - segment.start)
+                expected.append(
+                    QStringLiteral("bytes=%1-%2").arg(segment.start + segment.received).arg(segment.end));
+        }
+        expected.sort();
+        QCOMPARE(segmentRanges(server->requests()), expected);
+    }
+
+    // Bytes of two versions never mix: a changed resource silently starts over.
+    void changedResourceRestartsFromZero_data()
+    {
+        QTest::addColumn<QByteArray>("etag");
+        QTest::addColumn<bool>("acceptRanges");
+        QTest::addColumn<qint64>("size");
+        QTest::newRow("new etag") << QByteArray("\"v2\"") << true << 1'000'000LL;
+        QTest::newRow("ranges no longer honoured") << QByteArray("\"v1\"") << false << 1'000'000LL;
+        QTest::newRow("new size") << QByteArray("\"v1\"") << true << 999'999LL;
+        QTest::newRow("no validator any more") << QByteArray() << true << 1'000'000LL;
+    }
+
+    void changedResourceRestartsFromZero()
+    {
+        QFETCH(QByteArray, etag);
+        QFETCH(bool, acceptRanges);
+        QFETCH(qint64, size);
+        server->setResource("/file.bin", resource(randomBody(1'000'000)));
+        server->setBytesPerSecond(200'000);
+        EngineHarness engine(spec(server->url("/file.bin"), destination, 4));
+        QVERIFY(pauseMidway(engine, 100'000));
+
+        const QByteArray changed = randomBody(size, 2);
+        TestHttpServer::Resource served = resource(changed, etag);
+        served.acceptRanges = acceptRanges;
+        server->setResource("/file.bin", served);
+        server->setBytesPerSecond(0);
+        server->clearRequests();
+        engine.start();
+        QVERIFY(engine.waitForStatus(DownloadStatus::Completed, 30000, engine.records().size()) >= 0);
+        QVERIFY(engine.last().error.isEmpty());
+        QVERIFY(readFile(destination) == changed);
+        qint64 fetched = 0;
+        const QList<TestHttpServer::Request> requests = server->requests();
+        for (qsizetype i = 1; i < requests.size(); ++i)
+            fetched += requests.at(i).bodyBytesSent;
+        QCOMPARE(fetched, size);
+    }
+
+    void unrecognizedSidecars_data()
+    {
+        QTest::addColumn<bool>("part");
+        QTest::addColumn<QByteArray>("checkpoint");
+        QTest::newRow("partial file without checkpoint") << true << QByteArray();
+        QTest::newRow("checkpoint of another url")
+            << true
+            << QByteArray("{\"version\":1,\"url\":\"http://127.0.0.1:1/other\",\"destination\":\"DEST\"}");
+        QTest::newRow("checkpoint of another destination")
+            << true << QByteArray("{\"version\":1,\"url\":\"URL\",\"destination\":\"/elsewhere\"}");
+        QTest::newRow("damaged checkpoint alone") << false << QByteArray("{\"version\":");
+    }
+
+    void unrecognizedSidecars()
+    {
+        QFETCH(bool, part);
+        QFETCH(QByteArray, checkpoint);
+        server->setResource("/file.bin", resource(randomBody(1000)));
+        const QUrl url = server->url("/file.bin");
+        QVERIFY(QDir().mkpath(QFileInfo(destination).absolutePath()));
+        if (part)
+            QVERIFY(writeFile(destination + ".rushlet.part", "not ours"));
+        checkpoint.replace("DEST", destination.toUtf8()).replace("URL", url.toEncoded());
+        if (!checkpoint.isEmpty())
+            QVERIFY(writeFile(destination + ".rushlet.json", checkpoint));
+
+        EngineHarness engine(spec(url, destination));
+        engine.start();
+        QVERIFY(engine.waitForStatus(DownloadStatus::Error) >= 0);
+        QCOMPARE(engine.last().error,
+                 QStringLiteral(
+                     "An unrecognized partial file exists at this location. Choose another file name."));
+        if (part)
+            QCOMPARE(readFile(destination + ".rushlet.part"), QByteArray("not ours"));
+        QCOMPARE(readFile(destination + ".rushlet.json"), checkpoint);
+        QVERIFY(!QFile::exists(destination));
+    }
+
+    // A checkpoint whose partial file is gone restores nothing but is taken over.
+    void checkpointWithoutPartialFile()
+    {
+        const QByteArray body = randomBody(1000);
+        server->setResource("/file.bin", resource(body));
+        server->setBytesPerSecond(200);
+        EngineHarness engine(spec(server->url("/file.bin"), destination, 2));
+        QVERIFY(pauseMidway(engine, 1));
+        QVERIFY(QFile::remove(destination + ".rushlet.part"));
+        server->setBytesPerSecond(0);
+        server->clearRequests();
+        engine.start();
+        QVERIFY(engine.waitForStatus(DownloadStatus::Completed, 30000, engine.records().size()) >= 0);
+        QVERIFY(readFile(destination) == body);
+        QCOMPARE(segmentRanges(server->requests()), (QStringList{"bytes=0-499", "bytes=500-999"}));
+    }
+
+    // What the earlier product left behind is resumed, by an engine that knows nothing yet.
+    void legacySidecarsAreTakenOver()
+    {
+        const QByteArray body = randomBody(1'000'000);
+        server->setResource("/file.bin", resource(body));
+        server->setBytesPerSecond(200'000);
+        const DownloadSpec downloadSpec = spec(server->url("/file.bin"), destination, 4);
+        QList<SegmentProgress> stored;
+        {
+            EngineHarness first(downloadSpec);
+            QVERIFY(pauseMidway(first, 100'000));
+            stored = checkpointSegments(destination);
+        }
+        QVERIFY(QFile::rename(destination + ".rushlet.part", destination + ".brio.part"));
+        QVERIFY(QFile::rename(destination + ".rushlet.json", destination + ".brio.json"));
+
+        server->setBytesPerSecond(0);
+        server->clearRequests();
+        EngineHarness second(downloadSpec);
+        second.start();
+        QVERIFY(second.waitForStatus(DownloadStatus::Completed) >= 0);
+        const DownloadSnapshot connecting = second.records().first().snapshot;
+        QCOMPARE(connecting.status, DownloadStatus::Connecting);
+        QCOMPARE(connecting.total, -1);
+        QVERIFY(connecting.segments.isEmpty());
+        QVERIFY(readFile(destination) == body);
+        QVERIFY(!QFile::exists(destination + ".brio.part"));
+        QVERIFY(!QFile::exists(destination + ".brio.json"));
+        qint64 fetched = 0;
+        for (const TestHttpServer::Request &request : server->requests().mid(1))
+            fetched += request.bodyBytesSent;
+        QCOMPARE(fetched, body.size() - receivedOf(stored));
+    }
+
+    void legacySidecarsStayBesideCurrentOnes()
+    {
+        server->setResource("/file.bin", resource(randomBody(1000)));
+        QVERIFY(QDir().mkpath(QFileInfo(destination).absolutePath()));
+        QVERIFY(writeFile(destination + ".rushlet.part", "current"));
+        QVERIFY(writeFile(destination + ".brio.part", "legacy"));
+        QVERIFY(writeFile(destination + ".brio.json", "{}"));
+        EngineHarness engine(spec(server->url("/file.bin"), destination));
+        engine.start();
+        QVERIFY(engine.waitForStatus(DownloadStatus::Error) >= 0);
+        QCOMPARE(readFile(destination + ".brio.part"), QByteArray("legacy"));
+        QCOMPARE(readFile(destination + ".brio.json"), QByteArray("{}"));
+        QCOMPARE(readFile(destination + ".rushlet.part"), QByteArray("current"));
+    }
+
+    void everythingOnDiskCompletesWithoutFetching()
+    {
+        const QByteArray body = randomBody(1000);
+        server->setResource("/file.bin", resource(body));
+        // The file appears just before the rename, so the completed data stays in the sidecars.
+        server->setBytesPerSecond(300);
+        EngineHarness engine(spec(server->url("/file.bin"), destination, 2));
+        engine.start();
+        QVERIFY(engine.waitFor([](const DownloadSnapshot &s) { return s.received > 0; }) >= 0);
+        QVERIFY(writeFile(destination, "someone else's"));
+        QVERIFY(engine.waitForStatus(DownloadStatus::Error) >= 0);
+        QCOMPARE(engine.last().error, QStringLiteral("Could not rename the completed file: File exists"));
+        QCOMPARE(readFile(destination), QByteArray("someone else's"));
+        QCOMPARE(readFile(destination + ".rushlet.part"), body);
+        QCOMPARE(receivedOf(checkpointSegments(destination)), 1000);
+
+        engine.start();
+        QVERIFY(engine.waitFor([](const DownloadSnapshot &s) {
+            return s.error ==
+                   QStringLiteral("The destination file already exists. Choose a different file name.");
+        }) >= 0);
+
+        QVERIFY(QFile::remove(destination));
+        server->clearRequests();
+        const int from = engine.records().size();
+        engine.start();
+        QVERIFY(engine.waitForStatus(DownloadStatus::Completed, 30000, from) >= 0);
+        QCOMPARE(server->requestCount(), 1);
+        QVERIFY(readFile(destination) == body);
+        QVERIFY(!hasSidecars(destination));
+    }
+
+    void commandsOutsideTheirStates()
+    {
+        server->setResource("/file.bin", resource(randomBody(10)));
+        server->addFault(Fault::stallBeforeAnswer());
+        EngineHarness engine(spec(server->url("/file.bin"), destination));
+        engine.start();
+        engine.start();
+        QVERIFY(engine.waitForStatus(DownloadStatus::Connecting) >= 0);
+        QTRY_COMPARE_WITH_TIMEOUT(server->requestCount(), 1, 30000);
+        engine.pause();
+        QCOMPARE(engine.statuses(), (QStringList{"Connecting", "Paused"}));
+        QCOMPARE(server->requestCount(), 1);
+
+        engine.start();
+        QVERIFY(engine.waitForStatus(DownloadStatus::Completed) >= 0);
+        const int published = engine.records().size();
+        engine.start();
+        engine.pause();
+        engine.settle(300);
+        QCOMPARE(engine.records().size(), published);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDownloadEngine)
+#include "tst_DownloadEngine.moc"

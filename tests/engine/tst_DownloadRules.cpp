@@ -1,0 +1,147 @@
+#include "engine/DownloadRules.h"
+
+#include <QTest>
+
+using DownloadRules::ContentRange;
+
+namespace {
+
+QList<QList<qint64>> bounds(const QList<Segment> &plan)
+{
+    QList<QList<qint64>> result;
+    for (const Segment &segment : plan)
+        result.append({segment.start, segment.end});
+    return result;
+}
+
+} // namespace
+
+class TestDownloadRules : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void contentRange_data()
+    {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<qint64>("start");
+        QTest::addColumn<qint64>("end");
+        QTest::addColumn<qint64>("total");
+
+        QTest::newRow("probe") << QByteArray("bytes 0-0/1234") << 0LL << 0LL << 1234LL;
+        QTest::newRow("middle") << QByteArray("bytes 350-499/1000") << 350LL << 499LL << 1000LL;
+        QTest::newRow("beyond 4 GiB") << QByteArray("bytes 5000000000-5999999999/6000000000") << 5000000000LL
+                                      << 5999999999LL << 6000000000LL;
+        QTest::newRow("absent") << QByteArray() << -1LL << -1LL << -1LL;
+        QTest::newRow("unknown total") << QByteArray("bytes 0-0/*") << -1LL << -1LL << -1LL;
+        QTest::newRow("unsatisfied") << QByteArray("bytes */0") << -1LL << -1LL << -1LL;
+        QTest::newRow("end before start") << QByteArray("bytes 5-4/10") << -1LL << -1LL << -1LL;
+        QTest::newRow("end at total") << QByteArray("bytes 0-10/10") << -1LL << -1LL << -1LL;
+        QTest::newRow("empty resource") << QByteArray("bytes 0-0/0") << -1LL << -1LL << -1LL;
+        QTest::newRow("other unit") << QByteArray("items 0-0/10") << -1LL << -1LL << -1LL;
+        QTest::newRow("surrounding blanks") << QByteArray(" bytes 0-0/10") << -1LL << -1LL << -1LL;
+        QTest::newRow("trailing text") << QByteArray("bytes 0-0/10x") << -1LL << -1LL << -1LL;
+        QTest::newRow("negative") << QByteArray("bytes -1-0/10") << -1LL << -1LL << -1LL;
+        QTest::newRow("overflow") << QByteArray("bytes 0-0/99999999999999999999") << -1LL << -1LL << -1LL;
+    }
+
+    void contentRange()
+    {
+        QFETCH(QByteArray, header);
+        QFETCH(qint64, start);
+        QFETCH(qint64, end);
+        QFETCH(qint64, total);
+        QCOMPARE(DownloadRules::parseContentRange(header), (ContentRange{start, end, total}));
+    }
+
+    void identityEncoding_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<bool>("identity");
+        QTest::newRow("absent") << QByteArray() << true;
+        QTest::newRow("identity") << QByteArray("identity") << true;
+        QTest::newRow("upper case with blanks") << QByteArray("  IDENTITY \t") << true;
+        QTest::newRow("gzip") << QByteArray("gzip") << false;
+        QTest::newRow("br") << QByteArray("br") << false;
+        QTest::newRow("list") << QByteArray("identity, gzip") << false;
+    }
+
+    void identityEncoding()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(bool, identity);
+        QCOMPARE(DownloadRules::isIdentityEncoding(value), identity);
+    }
+
+    void retryableStatuses()
+    {
+        QList<int> retryable;
+        for (int status = 100; status < 600; ++status) {
+            if (DownloadRules::isRetryableStatus(status))
+                retryable.append(status);
+        }
+        QCOMPARE(retryable, (QList<int>{408, 429, 500, 502, 503, 504}));
+    }
+
+    void plan_data()
+    {
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<bool>("rangeSupported");
+        QTest::addColumn<int>("connections");
+        QTest::addColumn<QList<QList<qint64>>>("expected");
+
+        QTest::newRow("even quarters")
+            << 1000LL << true << 4 << QList<QList<qint64>>{{0, 249}, {250, 499}, {500, 749}, {750, 999}};
+        QTest::newRow("remainder goes last")
+            << 1000LL << true << 3 << QList<QList<qint64>>{{0, 332}, {333, 665}, {666, 999}};
+        QTest::newRow("fewer bytes than connections")
+            << 3LL << true << 8 << QList<QList<qint64>>{{0, 0}, {1, 1}, {2, 2}};
+        QList<QList<qint64>> tenByEight;
+        for (qint64 i = 0; i < 7; ++i)
+            tenByEight.append({i, i});
+        tenByEight.append({7, 9});
+        QTest::newRow("one-byte ranges and a longer last") << 10LL << true << 8 << tenByEight;
+        QList<QList<qint64>> twentyBySixteen;
+        for (qint64 i = 0; i < 15; ++i)
+            twentyBySixteen.append({i, i});
+        twentyBySixteen.append({15, 19});
+        QTest::newRow("sixteen over twenty bytes") << 20LL << true << 16 << twentyBySixteen;
+        QTest::newRow("no ranges") << 5000LL << false << 8 << QList<QList<qint64>>{{0, 4999}};
+        QTest::newRow("unknown size") << -1LL << false << 8 << QList<QList<qint64>>{{0, -2}};
+        QTest::newRow("empty") << 0LL << false << 8 << QList<QList<qint64>>{{0, -1}};
+        QTest::newRow("one connection") << 7LL << true << 1 << QList<QList<qint64>>{{0, 6}};
+    }
+
+    void plan()
+    {
+        QFETCH(qint64, total);
+        QFETCH(bool, rangeSupported);
+        QFETCH(int, connections);
+        QFETCH(QList<QList<qint64>>, expected);
+        const QList<Segment> plan = DownloadRules::planSegments(total, rangeSupported, connections);
+        QCOMPARE(bounds(plan), expected);
+        for (const Segment &segment : plan) {
+            QCOMPARE(segment.received, qint64(0));
+            QVERIFY(!segment.reply);
+            QVERIFY(!segment.validated);
+        }
+    }
+
+    // Large files must be covered exactly, with no range lost to rounding.
+    void largePlanCoversEveryByte()
+    {
+        const qint64 total = 10'000'000'007LL;
+        const QList<Segment> plan = DownloadRules::planSegments(total, true, 16);
+        QCOMPARE(plan.size(), 16);
+        qint64 expectedStart = 0;
+        for (const Segment &segment : plan) {
+            QCOMPARE(segment.start, expectedStart);
+            QVERIFY(segment.end >= segment.start);
+            expectedStart = segment.end + 1;
+        }
+        QCOMPARE(expectedStart, total);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDownloadRules)
+#include "tst_DownloadRules.moc"

@@ -1,0 +1,193 @@
+#include "tools/rushlet-get/GetCommand.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+
+#include <algorithm>
+#include <cmath>
+
+namespace GetCommand {
+
+namespace {
+
+const QString fallbackName = QStringLiteral("download");
+// The longest sidecar suffix (".rushlet.part", ".rushlet.json") must still fit in a 255-byte name.
+constexpr qsizetype maxNameBytes = 255 - 13;
+// An extension longer than this is more likely part of the name than a type.
+constexpr qsizetype maxKeptExtension = 16;
+
+bool isSeparator(QChar c)
+{
+    return c == QLatin1Char('/') || c == QLatin1Char('\\');
+}
+
+// Cuts the name to the byte budget without splitting a character, keeping a short extension.
+QString fitName(const QString &name)
+{
+    if (name.toUtf8().size() <= maxNameBytes)
+        return name;
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString extension = dot > 0 && name.size() - dot <= maxKeptExtension ? name.mid(dot) : QString();
+    QString base = name.left(name.size() - extension.size());
+    const qsizetype budget = maxNameBytes - extension.toUtf8().size();
+    while (!base.isEmpty() && base.toUtf8().size() > budget) {
+        base.chop(1);
+        if (!base.isEmpty() && base.back().isHighSurrogate())
+            base.chop(1);
+    }
+    return base + extension;
+}
+
+} // namespace
+
+QString usage()
+{
+    return QStringLiteral(
+        "Usage: rushlet-get [-c N | --connections N] [-o FILE | --output FILE] [-q | --quiet] URL");
+}
+
+bool parseArguments(const QStringList &arguments, Arguments *parsed, QString *error)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption connections({QStringLiteral("c"), QStringLiteral("connections")},
+                                         QStringLiteral("Parallel connections (1 to 16)."),
+                                         QStringLiteral("N"));
+    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
+                                    QStringLiteral("File to write."), QStringLiteral("FILE"));
+    const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
+                                   QStringLiteral("Write no progress."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show usage."));
+    parser.addOptions({connections, output, quiet, help});
+    parser.addPositionalArgument(QStringLiteral("URL"), QStringLiteral("What to download."));
+
+    if (!parser.parse(QStringList{QStringLiteral("rushlet-get")} + arguments)) {
+        *error = parser.errorText();
+        return false;
+    }
+    Arguments result;
+    result.help = parser.isSet(help);
+    if (result.help) {
+        *parsed = result;
+        return true;
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 1) {
+        *error =
+            positional.isEmpty() ? QStringLiteral("No URL given.") : QStringLiteral("Give exactly one URL.");
+        return false;
+    }
+    if (positional.first().isEmpty()) {
+        *error = QStringLiteral("The URL is empty.");
+        return false;
+    }
+    result.url = QUrl(positional.first());
+    if (parser.isSet(connections)) {
+        // The last value counts, as with most programs; the engine clamps it to what it supports.
+        bool ok = false;
+        result.connections = parser.values(connections).constLast().toInt(&ok);
+        if (!ok) {
+            *error = QStringLiteral("The number of connections must be a whole number.");
+            return false;
+        }
+    }
+    if (parser.isSet(output)) {
+        result.output = parser.values(output).constLast();
+        if (result.output.isEmpty()) {
+            *error = QStringLiteral("The output file name is empty.");
+            return false;
+        }
+    }
+    result.quiet = parser.isSet(quiet);
+    *parsed = result;
+    return true;
+}
+
+QString fileNameFromUrl(const QUrl &url)
+{
+    // Split before decoding: an encoded slash belongs to the name, not to the path.
+    const QByteArray path = url.path(QUrl::FullyEncoded).toLatin1();
+    const QString name = QUrl::fromPercentEncoding(path.mid(path.lastIndexOf('/') + 1));
+    QString safe;
+    safe.reserve(name.size());
+    for (const QChar c : std::as_const(name)) {
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
+            continue;
+        safe += isSeparator(c) ? QLatin1Char('_') : c;
+    }
+    safe = fitName(safe.trimmed());
+    // A name of dots alone would name this folder or the one above it.
+    const bool onlyDots =
+        std::all_of(safe.cbegin(), safe.cend(), [](QChar c) { return c == QLatin1Char('.'); });
+    return onlyDots ? fallbackName : safe;
+}
+
+QString destinationPath(const Arguments &arguments, const QString &workingFolder)
+{
+    const QString name = arguments.output.isEmpty() ? fileNameFromUrl(arguments.url) : arguments.output;
+    return QDir::cleanPath(QDir(workingFolder).absoluteFilePath(name));
+}
+
+QString formatSize(qint64 bytes)
+{
+    if (bytes < 0)
+        return QStringLiteral("Unknown");
+    static const char *const units[] = {"B", "KB", "MB", "GB", "TB"};
+    double value = double(bytes);
+    int unit = 0;
+    while (value >= 1024 && unit < 4) {
+        value /= 1024;
+        ++unit;
+    }
+    return QStringLiteral("%1 %2").arg(value, 0, 'f', unit == 0 ? 0 : 1).arg(QLatin1String(units[unit]));
+}
+
+QString formatRemaining(const DownloadSnapshot &snapshot)
+{
+    if (snapshot.speed <= 0 || snapshot.total < 0)
+        return QStringLiteral("-");
+    const qint64 left = std::max<qint64>(0, snapshot.total - snapshot.received);
+    const auto seconds = qint64(std::ceil(double(left) / snapshot.speed));
+    if (seconds >= 3600)
+        return QStringLiteral("%1h %2m").arg(seconds / 3600).arg(seconds % 3600 / 60);
+    if (seconds < 60)
+        return QStringLiteral("%1 sec").arg(seconds);
+    return QStringLiteral("%1m %2s").arg(seconds / 60).arg(seconds % 60);
+}
+
+QString formatProgress(const DownloadSnapshot &snapshot)
+{
+    QString percent = QStringLiteral("  ?%");
+    if (snapshot.status == DownloadStatus::Completed)
+        percent = QStringLiteral("100%");
+    else if (snapshot.total > 0)
+        percent = QStringLiteral("%1%").arg(snapshot.received * 100 / snapshot.total, 3);
+
+    // A segment holds a connection while it is unfinished; one of unknown size until the end.
+    int active = 0;
+    if (snapshot.status == DownloadStatus::Downloading) {
+        for (const SegmentProgress &segment : snapshot.segments) {
+            if (snapshot.total < 0 || segment.received < segment.end - segment.start + 1)
+                ++active;
+        }
+    }
+
+    const QString speed =
+        snapshot.speed > 0 ? formatSize(qint64(snapshot.speed)) + QStringLiteral("/s") : QStringLiteral("-");
+    QString line =
+        QStringLiteral("%1  %2 of %3  %4  %5 left  %6 %7  %8")
+            .arg(percent, formatSize(snapshot.received), formatSize(snapshot.total), speed,
+                 formatRemaining(snapshot))
+            .arg(active)
+            .arg(active == 1 ? QStringLiteral("connection") : QStringLiteral("connections"), snapshot.status);
+    if (snapshot.status == DownloadStatus::Retrying && !snapshot.error.isEmpty())
+        line += QStringLiteral(": ") + snapshot.error;
+    return line;
+}
+
+int exitCodeForSignal(int signalNumber)
+{
+    return 128 + signalNumber;
+}
+
+} // namespace GetCommand

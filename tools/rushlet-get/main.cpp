@@ -1,0 +1,86 @@
+#include "engine/DownloadMetaTypes.h"
+#include "platform/TerminationSignalWatcher.h"
+#include "tools/rushlet-get/GetCommand.h"
+#include "tools/rushlet-get/GetSession.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+// Qt reads the system's certificate folders only. Honouring the variables every OpenSSL-based
+// command-line program honours lets a user (or a test) trust a private certificate authority for
+// one run, in addition to the system's.
+void trustCertificatesFromEnvironment()
+{
+    QList<QSslCertificate> extra;
+    const QString file = qEnvironmentVariable("SSL_CERT_FILE");
+    if (!file.isEmpty())
+        extra += QSslCertificate::fromPath(file, QSsl::Pem);
+    const QStringList folders =
+        qEnvironmentVariable("SSL_CERT_DIR").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    for (const QString &folder : folders) {
+        extra += QSslCertificate::fromPath(folder + QStringLiteral("/*"), QSsl::Pem,
+                                           QSslCertificate::PatternSyntax::Wildcard);
+    }
+    if (extra.isEmpty())
+        return;
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setCaCertificates(QSslConfiguration::systemCaCertificates() + extra);
+    QSslConfiguration::setDefaultConfiguration(configuration);
+}
+
+void writeError(const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stderr);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Rushlet"));
+    QCoreApplication::setApplicationName(QStringLiteral("rushlet-get"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(RUSHLET_VERSION));
+    registerDownloadMetaTypes();
+    // Installed before the download starts, so that an early Ctrl+C still pauses cleanly.
+    TerminationSignalWatcher terminationSignals;
+
+    GetCommand::Arguments arguments;
+    QString error;
+    if (!GetCommand::parseArguments(app.arguments().mid(1), &arguments, &error)) {
+        writeError(QStringLiteral("rushlet-get: ") + error + QLatin1Char('\n') + GetCommand::usage() +
+                   QLatin1Char('\n'));
+        return GetCommand::exitUsage;
+    }
+    if (arguments.help) {
+        std::fputs((GetCommand::usage() + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
+        return GetCommand::exitCompleted;
+    }
+    trustCertificatesFromEnvironment();
+
+    DownloadSpec spec;
+    spec.id = QStringLiteral("1");
+    spec.url = arguments.url;
+    spec.destination = GetCommand::destinationPath(arguments, QDir::currentPath());
+    spec.connections = arguments.connections;
+
+    GetSession::Progress progress = GetSession::Progress::Lines;
+    if (arguments.quiet)
+        progress = GetSession::Progress::None;
+    else if (::isatty(STDERR_FILENO))
+        progress = GetSession::Progress::InPlace;
+
+    GetSession session(spec, progress);
+    QObject::connect(&session, &GetSession::finished, &app, &QCoreApplication::exit, Qt::QueuedConnection);
+    QObject::connect(&terminationSignals, &TerminationSignalWatcher::terminationRequested, &session,
+                     &GetSession::stopForSignal);
+    session.start();
+    return app.exec();
+}
