@@ -3,6 +3,7 @@
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/TestProgram.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QTest>
@@ -241,6 +242,32 @@ private slots:
         QVERIFY(RunningInstance::answers(10000));
         QVERIFY(RunningInstance::requestShow(10000));
         QVERIFY(rushlet->isRunning());
+    }
+
+    // A socket path the system cannot hold is refused outright, never cut short to name another
+    // file; the program goes on without the bridge.
+    void runtimeFolderTooDeepForASocket()
+    {
+        TestEnvironment own;
+        const QString deepFolder = own.scratch() + QLatin1Char('/') + QString(90, QLatin1Char('r'));
+        QVERIFY(QDir().mkpath(deepFolder));
+        QVERIFY(QFile::setPermissions(deepFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QProcessEnvironment processEnvironment = own.processEnvironment();
+        processEnvironment.insert(QStringLiteral("XDG_RUNTIME_DIR"), deepFolder);
+
+        TestProgram program(QStringLiteral("Rushlet"));
+        QVERIFY(program.start({QStringLiteral("--browser-launch")}, processEnvironment));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            program.standardError().contains("Chrome bridge could not listen on the local pipe."),
+            startLimitMs);
+        QVERIFY(program.isRunning());
+        QCOMPARE(QDir(deepFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+                 QStringList());
+        QCOMPARE(QDir(own.scratch()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+                 QStringList{QString(90, QLatin1Char('r'))});
+        program.terminate();
+        QVERIFY(program.waitForExit(startLimitMs));
+        QCOMPARE(program.exitCode(), 0);
     }
 
     // The socket file of an instance that was killed does not keep the next one from serving.

@@ -1,4 +1,5 @@
 #include "bridge/ChromeExtensionSetup.h"
+#include "i18n/Localization.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QApplication>
@@ -186,6 +187,43 @@ private slots:
                  QStringLiteral("Folder path copied. Paste it into Chrome's folder picker."));
     }
 
+    void speaksTheChosenLanguageExceptForFailures()
+    {
+        const QString missing =
+            QStringLiteral("Setup files are missing. Run Rushlet from the packaged application "
+                           "folder, which includes RushletNativeHost.exe and chrome-extension.");
+        Localization::setLanguage(QStringLiteral("de"));
+        ChromeExtensionSetup dialog(nullptr, environment.scratch() + QStringLiteral("/bare"));
+        auto *status = dialog.findChild<QLabel *>(QStringLiteral("chromeSetupStatus"));
+        auto *setup = dialog.findChild<QPushButton *>(QStringLiteral("setupChrome"));
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Chrome-Erweiterung"));
+        QCOMPARE(setup->text(), QStringLiteral("Chrome-Erweiterung einrichten"));
+        QPushButton *copy = button(dialog, QStringLiteral("Ordnerpfad kopieren"));
+        QVERIFY(copy);
+
+        setup->click();
+        QCOMPARE(status->text(), missing);
+        // A language switch must not bring back the status the dialog started with.
+        Localization::setLanguage(QStringLiteral("fr"));
+        QCOMPARE(status->text(), missing);
+
+        copy->click();
+        QCOMPARE(
+            status->text(),
+            QStringLiteral("Chemin du dossier copié. Collez-le dans le sélecteur de dossier de Chrome."));
+        Localization::setLanguage(QStringLiteral("de"));
+        QCOMPARE(status->text(),
+                 QStringLiteral("Ordnerpfad kopiert. Fügen Sie ihn in die Ordnerauswahl von Chrome ein."));
+        // Longer texts wrap onto more lines; the dialog grows instead of cutting them off.
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const auto labels = dialog.findChildren<QLabel *>();
+        for (const QLabel *label : labels)
+            QVERIFY2(label->height() >= label->heightForWidth(label->width()), qPrintable(label->text()));
+        Localization::setLanguage(QStringLiteral("system"));
+        QCOMPARE(setup->text(), QStringLiteral("Set up Chrome extension"));
+    }
+
     void followsTheLightOrDarkPalette_data()
     {
         QTest::addColumn<bool>("dark");
@@ -205,7 +243,8 @@ private slots:
             QApplication::setPalette(darkPalette());
         ChromeExtensionSetup dialog(nullptr, applicationFolder);
         QApplication::setPalette(original);
-        dialog.adjustSize();
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         const QImage image = dialog.grab().toImage();
 
         QCOMPARE(image.pixelColor(3, 3), background);

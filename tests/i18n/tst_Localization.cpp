@@ -32,10 +32,10 @@ QString storedSetting()
     return QSettings().value(QStringLiteral("language")).toString();
 }
 
-// The family the application font really draws `text` with, fallbacks included.
-QStringList familiesDrawing(const QString &text)
+// The families `font` really draws `text` with, fallbacks included.
+QStringList familiesDrawing(const QString &text, const QFont &font = QApplication::font())
 {
-    QTextLayout layout(text, QApplication::font());
+    QTextLayout layout(text, font);
     layout.beginLayout();
     layout.createLine();
     layout.endLayout();
@@ -293,10 +293,13 @@ private slots:
         QVERIFY2(QFontDatabase::families().contains(QStringLiteral("Noto Sans CJK JP")),
                  "the CJK fonts are missing; scripts/install-deps.sh installs them");
         QCOMPARE(FontFallbacks::hanFamily(language), hanFamily);
+        QLabel shownBefore;
         Localization::setLanguage(language);
         // The same character is drawn with the shapes of the language in force, even after the
-        // font has been used under another language.
+        // font has been used under another language, and widgets that exist already follow.
         QCOMPARE(familiesDrawing(QStringLiteral("語")), QStringList{hanFamily});
+        QTRY_COMPARE_WITH_TIMEOUT(familiesDrawing(QStringLiteral("語"), shownBefore.font()),
+                                  QStringList{hanFamily}, 30000);
         if (language == QLatin1String("ja"))
             QCOMPARE(familiesDrawing(QStringLiteral("ひらがなカタカナ")),
                      QStringList{FontFallbacks::kanaFamily()});
