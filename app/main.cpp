@@ -1,13 +1,16 @@
 #include "app/InstanceLock.h"
 #include "app/LegacyMigration.h"
 #include "app/RunningInstance.h"
+#include "bridge/BridgeServer.h"
 #include "engine/DownloadMetaTypes.h"
 #include "platform/TerminationSignalWatcher.h"
 #include "queue/MainWindow.h"
+#include "ui/RushletIcons.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QLocalServer>
 #include <QMessageBox>
 #include <QSettings>
 #include <QStandardPaths>
@@ -48,6 +51,7 @@ int main(int argc, char *argv[])
 {
     QApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings, true);
     QApplication app(argc, argv);
+    QApplication::setWindowIcon(RushletIcons::appIcon());
     QCoreApplication::setOrganizationName(QStringLiteral("Rushlet"));
     QCoreApplication::setApplicationName(QStringLiteral("Rushlet"));
     QCoreApplication::setApplicationVersion(QStringLiteral(RUSHLET_VERSION));
@@ -90,6 +94,13 @@ int main(int argc, char *argv[])
         window->close();
         QCoreApplication::quit();
     };
+
+    // Destroyed before the window, so that no request reaches a window that is gone.
+    QLocalServer bridgeServer;
+    installBridgeServer(
+        bridgeServer, [&window](const QJsonObject &request) { return window->handleBridgeRequest(request); });
+    if (!listenBridgeServer(bridgeServer))
+        qWarning("Chrome bridge could not listen on the local pipe.");
 
     // Requests from the system to end the program take the same path as quitting from the window.
     QObject::connect(&terminationSignals, &TerminationSignalWatcher::terminationRequested, window.get(),

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QMainWindow>
 
-// The program's main window.
+class DownloadList;
+
+// The program's main window. It owns the download list and shows what the list reports.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -10,9 +13,14 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(QWidget *parent = nullptr);
 
-    // Stops the downloads and saves what must survive; safe to call more than once.
+    DownloadList *downloads() const { return list; }
+
+    // Stops every download and saves the list; safe to call more than once.
     void shutdown();
 
+    // Answers one request from the local bridge: a second start of the program or the browser.
+    QJsonObject handleBridgeRequest(const QJsonObject &request);
+
 private:
-    bool shuttingDown = false;
+    DownloadList *list;
 };

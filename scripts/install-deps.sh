@@ -8,8 +8,11 @@ packages=(
     cmake ninja-build g++ ccache pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev
     qt6-qpa-plugins
+    libxcb1-dev
+    fonts-noto-cjk # Japanese and Chinese texts
     # tests: real servers and tools
     xvfb xauth nginx-light openssl python3 curl
+    chromium
     # benchmarks: the peers the program is measured against
     aria2 axel
     time

@@ -1,0 +1,87 @@
+#include "bridge/BridgeProtocol.h"
+
+#include "platform/LocalSockets.h"
+
+#include <QCryptographicHash>
+#include <QJsonDocument>
+#include <QLocalSocket>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QUrl>
+
+namespace BridgeProtocol {
+
+namespace {
+
+constexpr qsizetype maxUrlLength = 16000;
+
+} // namespace
+
+QString bridgeServerName()
+{
+    return bridgeServerNameFor(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
+}
+
+QString bridgeServerNameFor(const QString &dataFolder)
+{
+    const QByteArray digest =
+        QCryptographicHash::hash(dataFolder.toUtf8(), QCryptographicHash::Sha256).toHex();
+    return QStringLiteral("Rushlet-") + QString::fromLatin1(digest.left(24));
+}
+
+QString bridgeServerAddress()
+{
+    return LocalSockets::serverAddress(bridgeServerName());
+}
+
+QByteArray encodeMessage(const QJsonObject &message)
+{
+    return QJsonDocument(message).toJson(QJsonDocument::Compact) + '\n';
+}
+
+QByteArray showRequest()
+{
+    return encodeMessage(QJsonObject{{QStringLiteral("type"), QStringLiteral("show")}});
+}
+
+QJsonObject errorReply(const QString &message)
+{
+    return QJsonObject{{QStringLiteral("ok"), false}, {QStringLiteral("error"), message}};
+}
+
+bool isValidDownloadRequest(const QJsonObject &request)
+{
+    if (request.value(QStringLiteral("type")) != QJsonValue(QStringLiteral("download")))
+        return false;
+    const QUrl url(request.value(QStringLiteral("url")).toString(), QUrl::StrictMode);
+    if (!url.isValid() || url.host(QUrl::FullyDecoded).isEmpty())
+        return false;
+    const QString scheme = url.scheme();
+    if (scheme != QLatin1String("https") && scheme != QLatin1String("http"))
+        return false;
+    if (!url.userName().isEmpty() || !url.password().isEmpty())
+        return false;
+    if (url.toString().size() > maxUrlLength)
+        return false;
+    // Anchored at the very end: "$" alone would also accept an id followed by a line feed.
+    static const QRegularExpression idPattern(
+        QRegularExpression::anchoredPattern(QStringLiteral("[a-zA-Z0-9-]{1,100}")));
+    return idPattern.match(request.value(QStringLiteral("id")).toString()).hasMatch();
+}
+
+bool connectToBridge(QLocalSocket &socket, int timeoutMs, qint64 *serverProcessId)
+{
+    const QString address = bridgeServerAddress();
+    if (address.isEmpty())
+        return false;
+    socket.connectToServer(address, QIODevice::ReadWrite);
+    if (!socket.waitForConnected(timeoutMs))
+        return false;
+    if (!LocalSockets::peerIsCurrentUser(socket, serverProcessId)) {
+        socket.abort();
+        return false;
+    }
+    return true;
+}
+
+} // namespace BridgeProtocol

@@ -1,0 +1,99 @@
+#include "bridge/BridgeServer.h"
+
+#include "bridge/BridgeProtocol.h"
+#include "platform/LocalSockets.h"
+
+#include <QJsonDocument>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+// One byte more than a request may take, so that an oversized request shows itself at once.
+constexpr qint64 readBufferBytes = BridgeProtocol::maxMessageBytes + 1;
+constexpr int connectionLifetimeMs = 15000;
+
+struct Connection
+{
+    QLocalSocket *socket = nullptr;
+    QByteArray buffer;
+    bool handled = false;
+    BridgeRequestHandler handler;
+};
+
+void readRequest(Connection &connection)
+{
+    if (connection.handled)
+        return;
+    connection.buffer += connection.socket->readAll();
+    // Checked before looking for the line feed: an oversized request is never answered, wherever
+    // its line ends.
+    if (connection.buffer.size() > BridgeProtocol::maxMessageBytes) {
+        connection.handled = true;
+        connection.socket->abort();
+        return;
+    }
+    const qsizetype lineEnd = connection.buffer.indexOf('\n');
+    if (lineEnd < 0)
+        return;
+    connection.handled = true;
+    const QJsonDocument document = QJsonDocument::fromJson(connection.buffer.left(lineEnd));
+    const QJsonObject reply = document.isObject() ? connection.handler(document.object())
+                                                  : QJsonObject{{QStringLiteral("ok"), false}};
+    connection.buffer.clear();
+    connection.socket->write(BridgeProtocol::encodeMessage(reply));
+    connection.socket->flush();
+    // Pending bytes are written before the connection closes.
+    connection.socket->disconnectFromServer();
+}
+
+void acceptConnection(QLocalSocket *socket, const BridgeRequestHandler &handler)
+{
+    if (!LocalSockets::peerIsCurrentUser(*socket)) {
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    socket->setReadBufferSize(readBufferBytes);
+    auto connection = std::make_shared<Connection>();
+    connection->socket = socket;
+    connection->handler = handler;
+    QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+
+    // Owned by the socket, so it can never fire on a socket that is gone.
+    auto *lifetime = new QTimer(socket);
+    lifetime->setSingleShot(true);
+    QObject::connect(lifetime, &QTimer::timeout, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
+    lifetime->start(connectionLifetimeMs);
+
+    // The connection record lives exactly as long as this connection of the socket.
+    QObject::connect(socket, &QLocalSocket::readyRead, socket, [connection] { readRequest(*connection); });
+    if (socket->bytesAvailable() > 0)
+        readRequest(*connection);
+}
+
+} // namespace
+
+void installBridgeServer(QLocalServer &server, const BridgeRequestHandler &handler)
+{
+    server.setSocketOptions(QLocalServer::UserAccessOption);
+    QObject::connect(&server, &QLocalServer::newConnection, &server, [&server, handler] {
+        while (QLocalSocket *socket = server.nextPendingConnection())
+            acceptConnection(socket, handler);
+    });
+}
+
+bool listenBridgeServer(QLocalServer &server)
+{
+    const QString address = BridgeProtocol::bridgeServerAddress();
+    if (address.isEmpty())
+        return false;
+    QLocalServer::removeServer(address);
+    return server.listen(address);
+}

@@ -1,0 +1,93 @@
+#include "bridge/BrowserFileNames.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
+
+namespace BrowserFileNames {
+
+namespace {
+
+constexpr qsizetype maxNameLength = 180;
+
+// Partial and resume files of this program and of the earlier product, whose data is taken over.
+const QString sidecarSuffixes[] = {
+    QStringLiteral(".rushlet.part"),
+    QStringLiteral(".rushlet.json"),
+    QStringLiteral(".brio.part"),
+    QStringLiteral(".brio.json"),
+};
+
+// A dangling symbolic link counts as taken too: writing through it would land somewhere else.
+bool pathIsTaken(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+bool candidateIsTaken(const QString &path)
+{
+    if (pathIsTaken(path))
+        return true;
+    for (const QString &suffix : sidecarSuffixes) {
+        if (pathIsTaken(path + suffix))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+QString sanitizeFileName(const QString &suggested)
+{
+    static const QRegularExpression reservedCharacters(QStringLiteral("[<>:\"/\\\\|?*\\x00-\\x1f]"));
+    static const QRegularExpression deviceName(
+        QStringLiteral("^(CON|PRN|AUX|NUL|COM[0-9]|LPT[0-9])(?:\\.|$)"),
+        QRegularExpression::CaseInsensitiveOption);
+
+    QString name = suggested;
+    name.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    name = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+    name.replace(reservedCharacters, QStringLiteral("_"));
+    if (name.size() > maxNameLength) {
+        // Half a surrogate pair would not survive the conversion to a file system name.
+        const bool splitsPair = name.at(maxNameLength - 1).isHighSurrogate();
+        name.truncate(splitsPair ? maxNameLength - 1 : maxNameLength);
+    }
+    while (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
+        name.chop(1);
+    if (name.isEmpty())
+        name = QStringLiteral("download");
+    if (deviceName.match(name).hasMatch())
+        name.prepend(QLatin1Char('_'));
+    return name;
+}
+
+QString candidateName(const QString &name, int n)
+{
+    if (n == 0)
+        return name;
+    const QString counter = QStringLiteral(" (%1)").arg(n);
+    const qsizetype lastDot = name.lastIndexOf(QLatin1Char('.'));
+    if (lastDot < 0)
+        return name + counter;
+    const QString extension = name.mid(lastDot + 1);
+    return name.left(lastDot) + counter + (extension.isEmpty() ? QString() : QLatin1Char('.') + extension);
+}
+
+QString chooseFreeDestination(const QString &folder, const QString &name, const QStringList &listDestinations)
+{
+    QSet<QString> listed;
+    for (const QString &destination : listDestinations)
+        listed.insert(QDir::cleanPath(destination).toCaseFolded());
+    const QDir directory(folder);
+    for (int n = 0; n < maxCandidates; ++n) {
+        const QString path = QDir::cleanPath(directory.absoluteFilePath(candidateName(name, n)));
+        if (!listed.contains(path.toCaseFolded()) && !candidateIsTaken(path))
+            return path;
+    }
+    return {};
+}
+
+} // namespace BrowserFileNames

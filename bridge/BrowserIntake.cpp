@@ -1,0 +1,64 @@
+#include "bridge/BrowserIntake.h"
+
+#include "bridge/BridgeProtocol.h"
+#include "bridge/BrowserFileNames.h"
+#include "engine/DownloadSnapshot.h"
+#include "queue/DownloadList.h"
+
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace BrowserIntake {
+
+namespace {
+
+constexpr int browserConnections = 8;
+
+} // namespace
+
+QString browserEntryId(const QString &requestId)
+{
+    return QStringLiteral("chrome-") + requestId;
+}
+
+QString downloadFolder()
+{
+    const QString chosen = QSettings().value(QStringLiteral("downloadFolder")).toString();
+    // An empty folder would put the download wherever the program happens to run.
+    if (!chosen.isEmpty())
+        return chosen;
+    return QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+}
+
+QJsonObject acceptDownload(DownloadList &list, const QJsonObject &request, const QString &folder)
+{
+    const QString id = browserEntryId(request.value(QStringLiteral("id")).toString());
+    // The browser may send the same download twice; the user confirms it once.
+    if (!list.contains(id)) {
+        const QUrl url(request.value(QStringLiteral("url")).toString(), QUrl::TolerantMode);
+        QString name = request.value(QStringLiteral("filename")).toString();
+        if (name.isEmpty())
+            name = url.fileName(QUrl::FullyDecoded);
+        const QString destination = BrowserFileNames::chooseFreeDestination(
+            folder, BrowserFileNames::sanitizeFileName(name), list.destinations());
+        if (destination.isEmpty())
+            return BridgeProtocol::errorReply(QStringLiteral("Could not choose a free file name."));
+
+        DownloadSnapshot snapshot;
+        snapshot.id = id;
+        snapshot.url = url;
+        snapshot.destination = destination;
+        snapshot.connections = browserConnections;
+        snapshot.status = DownloadStatus::AwaitingConfirmation;
+        if (!list.addDownload(snapshot))
+            return BridgeProtocol::errorReply(QStringLiteral("Could not choose a free file name."));
+        // An entry that is not on disk would vanish with the next start; take it back.
+        if (!list.saveQueue()) {
+            list.discardDownload(id);
+            return BridgeProtocol::errorReply(QStringLiteral("Could not save the download queue."));
+        }
+    }
+    return {{QStringLiteral("ok"), true}, {QStringLiteral("id"), id}};
+}
+
+} // namespace BrowserIntake

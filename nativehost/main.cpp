@@ -1,0 +1,153 @@
+// RushletNativeHost: the browser starts it for the extension, once per message. It checks the
+// caller and the message, hands the message to the running Rushlet over the local bridge
+// (starting Rushlet when none answers) and relays the reply. Every wait is bounded.
+
+#include "bridge/BridgeProtocol.h"
+#include "nativehost/NativeMessaging.h"
+#include "platform/DetachedProcess.h"
+#include "platform/LocalSockets.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLocalSocket>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <unistd.h>
+
+namespace {
+
+constexpr int messageReadLimitMs = 10000;
+constexpr int firstConnectMs = 300;
+constexpr int launchWindowMs = 10000;
+constexpr int reconnectMs = 200;
+constexpr int reconnectPauseMs = 100;
+constexpr int writeLimitMs = 3000;
+constexpr int replyLimitMs = 10000;
+constexpr int replyWaitMs = 500;
+
+int fail(const QString &text)
+{
+    NativeMessaging::writeNativeMessage(STDOUT_FILENO, BridgeProtocol::errorReply(text));
+    return 1;
+}
+
+// The manifest Rushlet wrote when the user set up the extension lists the callers it accepts.
+bool originIsRegistered(const QString &origin)
+{
+    QFile manifest(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
+                   QStringLiteral("/com.rushlet.downloader.json"));
+    if (!manifest.open(QIODevice::ReadOnly))
+        return false;
+    const QJsonArray allowed = QJsonDocument::fromJson(manifest.readAll())
+                                   .object()
+                                   .value(QStringLiteral("allowed_origins"))
+                                   .toArray();
+    for (const QJsonValue &entry : allowed) {
+        if (entry.isString() && entry.toString() == origin)
+            return true;
+    }
+    return false;
+}
+
+// Waits for Rushlet started just now to open its bridge.
+bool connectAfterLaunch(QLocalSocket &socket, qint64 &serverProcessId)
+{
+    QElapsedTimer stopwatch;
+    stopwatch.start();
+    while (stopwatch.elapsed() < launchWindowMs) {
+        socket.abort();
+        if (BridgeProtocol::connectToBridge(socket, reconnectMs, &serverProcessId))
+            return true;
+        QThread::msleep(reconnectPauseMs);
+    }
+    return false;
+}
+
+bool writeRequest(QLocalSocket &socket, const QJsonObject &request)
+{
+    const QByteArray line = BridgeProtocol::encodeMessage(request);
+    if (socket.write(line) != line.size())
+        return false;
+    QElapsedTimer stopwatch;
+    stopwatch.start();
+    while (socket.bytesToWrite() > 0) {
+        const qint64 left = writeLimitMs - stopwatch.elapsed();
+        if (left <= 0 || !socket.waitForBytesWritten(int(left)))
+            return false;
+    }
+    return true;
+}
+
+QByteArray readReply(QLocalSocket &socket)
+{
+    QByteArray buffer;
+    QElapsedTimer stopwatch;
+    stopwatch.start();
+    while (!buffer.contains('\n')) {
+        if (buffer.size() >= BridgeProtocol::maxMessageBytes || stopwatch.elapsed() >= replyLimitMs)
+            break;
+        if (socket.bytesAvailable() > 0 || socket.waitForReadyRead(replyWaitMs))
+            buffer += socket.read(BridgeProtocol::maxMessageBytes - buffer.size());
+        else if (socket.state() == QLocalSocket::UnconnectedState)
+            break;
+    }
+    return buffer;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    // Both names decide the data folder, and with it the manifest and the bridge's name.
+    QCoreApplication::setOrganizationName(QStringLiteral("Rushlet"));
+    QCoreApplication::setApplicationName(QStringLiteral("Rushlet"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(RUSHLET_VERSION));
+    // The standard streams are read and written through their descriptors, which never translate
+    // line ends, so the binary framing passes unchanged.
+
+    const QStringList arguments = QCoreApplication::arguments();
+    const QString origin = arguments.size() > 1 ? arguments.at(1) : QString();
+    if (!originIsRegistered(origin))
+        return fail(QStringLiteral("Extension origin is not registered."));
+
+    QByteArray body;
+    switch (NativeMessaging::readMessage(STDIN_FILENO, messageReadLimitMs, body)) {
+    case NativeMessaging::ReadResult::InvalidLength:
+        return fail(QStringLiteral("Invalid message length."));
+    case NativeMessaging::ReadResult::Incomplete:
+        return fail(QStringLiteral("Incomplete message."));
+    case NativeMessaging::ReadResult::Message:
+        break;
+    }
+
+    const QJsonObject request = QJsonDocument::fromJson(body).object();
+    const bool ping = request.value(QStringLiteral("type")) == QJsonValue(QStringLiteral("ping"));
+    if (!ping && !BridgeProtocol::isValidDownloadRequest(request))
+        return fail(QStringLiteral("Unsupported download request."));
+
+    QLocalSocket socket;
+    qint64 serverProcessId = 0;
+    if (!BridgeProtocol::connectToBridge(socket, firstConnectMs, &serverProcessId)) {
+        const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/Rushlet");
+        if (!DetachedProcess::launch(program, {QStringLiteral("--browser-launch")}))
+            return fail(QStringLiteral("Could not launch Rushlet."));
+        if (!connectAfterLaunch(socket, serverProcessId))
+            return fail(QStringLiteral("Rushlet did not respond. Restart it and try again."));
+    }
+    // A confirmation dialog should come to the front although the user's click was in the browser.
+    LocalSockets::allowForeground(serverProcessId);
+
+    if (!writeRequest(socket, request))
+        return fail(QStringLiteral("Could not send the request to Rushlet."));
+
+    const QJsonDocument reply = QJsonDocument::fromJson(readReply(socket).trimmed());
+    if (!reply.isObject())
+        return fail(QStringLiteral("Rushlet did not acknowledge the download."));
+    NativeMessaging::writeNativeMessage(STDOUT_FILENO, reply.object());
+    return 0;
+}

@@ -1,0 +1,63 @@
+#include "platform/NativeMessagingHosts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace {
+
+QString manifestFileName(const QString &hostName)
+{
+    return hostName + QStringLiteral(".json");
+}
+
+bool writeAtomically(const QString &path, const QByteArray &content)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(content) != content.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+} // namespace
+
+namespace NativeMessagingHosts {
+
+QStringList manifestFolders()
+{
+    // Both browsers honour XDG_CONFIG_HOME for their per-user configuration.
+    const QString configHome = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return {configHome + QStringLiteral("/google-chrome/NativeMessagingHosts"),
+            configHome + QStringLiteral("/chromium/NativeMessagingHosts")};
+}
+
+bool registerHost(const QString &name, const QString &manifestPath)
+{
+    QFile manifest(manifestPath);
+    if (!manifest.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray content = manifest.readAll();
+    if (manifest.error() != QFileDevice::NoError)
+        return false;
+
+    bool allWritten = true;
+    for (const QString &folder : manifestFolders()) {
+        // One browser's folder failing must not keep the other browser from working.
+        allWritten = QDir().mkpath(folder) &&
+                     writeAtomically(folder + u'/' + manifestFileName(name), content) && allWritten;
+    }
+    return allWritten;
+}
+
+void removeHost(const QString &name)
+{
+    for (const QString &folder : manifestFolders())
+        QFile::remove(folder + u'/' + manifestFileName(name));
+}
+
+} // namespace NativeMessagingHosts

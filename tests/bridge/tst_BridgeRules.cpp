@@ -1,0 +1,243 @@
+#include "bridge/BridgeProtocol.h"
+#include "bridge/BrowserFileNames.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace BrowserFileNames;
+
+namespace {
+
+QJsonObject download(const QJsonValue &url, const QJsonValue &id)
+{
+    return {{QStringLiteral("type"), QStringLiteral("download")},
+            {QStringLiteral("url"), url},
+            {QStringLiteral("id"), id}};
+}
+
+bool touch(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly);
+}
+
+} // namespace
+
+class TestBridgeRules : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void serverNameIsPerDataFolder()
+    {
+        const QString name =
+            BridgeProtocol::bridgeServerNameFor(QStringLiteral("/home/a/.local/share/Rushlet/Rushlet"));
+        QVERIFY(QRegularExpression(QStringLiteral("^Rushlet-[0-9a-f]{24}$")).match(name).hasMatch());
+        QCOMPARE(BridgeProtocol::bridgeServerNameFor(QStringLiteral("/home/a/.local/share/Rushlet/Rushlet")),
+                 name);
+        QVERIFY(BridgeProtocol::bridgeServerNameFor(QStringLiteral("/home/b/.local/share/Rushlet/Rushlet")) !=
+                name);
+    }
+
+    void framing()
+    {
+        QCOMPARE(BridgeProtocol::showRequest(), QByteArray("{\"type\":\"show\"}\n"));
+        QCOMPARE(BridgeProtocol::showRequest().size(), 16);
+        const QByteArray error =
+            BridgeProtocol::encodeMessage(BridgeProtocol::errorReply(QStringLiteral("No.")));
+        QVERIFY(error.endsWith("}\n"));
+        QCOMPARE(error.count('\n'), 1);
+        QCOMPARE(
+            BridgeProtocol::errorReply(QStringLiteral("No.")),
+            (QJsonObject{{QStringLiteral("ok"), false}, {QStringLiteral("error"), QStringLiteral("No.")}}));
+    }
+
+    void downloadRequestValidation_data()
+    {
+        QTest::addColumn<QJsonObject>("request");
+        QTest::addColumn<bool>("valid");
+
+        const QString url = QStringLiteral("https://example.com/files/a.zip");
+        const QString id = QStringLiteral("abc-123");
+        QTest::newRow("https") << download(url, id) << true;
+        QTest::newRow("http") << download(QStringLiteral("http://example.com/a"), id) << true;
+        QTest::newRow("scheme in capitals") << download(QStringLiteral("HTTPS://example.com/a"), id) << true;
+        QTest::newRow("user and password")
+            << download(QStringLiteral("https://u:p@example.com/a"), id) << false;
+        QTest::newRow("user only") << download(QStringLiteral("https://u@example.com/a"), id) << false;
+        QTest::newRow("ftp") << download(QStringLiteral("ftp://example.com/a"), id) << false;
+        QTest::newRow("empty host") << download(QStringLiteral("https:///a"), id) << false;
+        QTest::newRow("no scheme") << download(QStringLiteral("example.com/a"), id) << false;
+        QTest::newRow("invalid in strict mode")
+            << download(QStringLiteral("https://example.com/a b"), id) << false;
+        QTest::newRow("url not a string") << download(42, id) << false;
+        QTest::newRow("url missing") << QJsonObject{{QStringLiteral("type"), QStringLiteral("download")},
+                                                    {QStringLiteral("id"), id}}
+                                     << false;
+
+        const QString base = QStringLiteral("https://example.com/");
+        QTest::newRow("url of 16000 characters")
+            << download(QString(base + QString(16000 - base.size(), QLatin1Char('a'))), id) << true;
+        QTest::newRow("url of 16001 characters")
+            << download(QString(base + QString(16001 - base.size(), QLatin1Char('a'))), id) << false;
+
+        QTest::newRow("id empty") << download(url, QString()) << false;
+        QTest::newRow("id of 100") << download(url, QString(100, QLatin1Char('x'))) << true;
+        QTest::newRow("id of 101") << download(url, QString(101, QLatin1Char('x'))) << false;
+        QTest::newRow("id with underscore") << download(url, QStringLiteral("a_b")) << false;
+        QTest::newRow("id with dot") << download(url, QStringLiteral("a.b")) << false;
+        QTest::newRow("id with line feed") << download(url, QStringLiteral("ab\n")) << false;
+        QTest::newRow("id a number") << download(url, 12) << false;
+
+        QJsonObject typeNumber = download(url, id);
+        typeNumber.insert(QStringLiteral("type"), 1);
+        QTest::newRow("type a number") << typeNumber << false;
+        QJsonObject typePing = download(url, id);
+        typePing.insert(QStringLiteral("type"), QStringLiteral("ping"));
+        QTest::newRow("type ping") << typePing << false;
+        QJsonObject typeArray = download(url, id);
+        typeArray.insert(QStringLiteral("type"), QJsonArray{QStringLiteral("download")});
+        QTest::newRow("type an array") << typeArray << false;
+    }
+
+    void downloadRequestValidation()
+    {
+        QFETCH(QJsonObject, request);
+        QFETCH(bool, valid);
+        QCOMPARE(BridgeProtocol::isValidDownloadRequest(request), valid);
+    }
+
+    void sanitizing_data()
+    {
+        QTest::addColumn<QString>("suggested");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("parent folders with backslashes")
+            << QStringLiteral("..\\..\\evil.exe") << QStringLiteral("evil.exe");
+        QTest::newRow("unix path") << QStringLiteral("/etc/passwd") << QStringLiteral("passwd");
+        QTest::newRow("mixed separators") << QStringLiteral("a/b\\c.txt") << QStringLiteral("c.txt");
+        QTest::newRow("reserved characters") << QStringLiteral("a<b>.txt") << QStringLiteral("a_b_.txt");
+        QTest::newRow("more reserved") << QStringLiteral("x:y\"z|?*.bin") << QStringLiteral("x_y_z___.bin");
+        QTest::newRow("control characters")
+            << QStringLiteral("a\tb\nc\x1f.txt") << QStringLiteral("a_b_c_.txt");
+        QTest::newRow("device name") << QStringLiteral("CON.txt") << QStringLiteral("_CON.txt");
+        QTest::newRow("device name lower case") << QStringLiteral("com0") << QStringLiteral("_com0");
+        QTest::newRow("lpt9 with extension")
+            << QStringLiteral("lpt9.tar.gz") << QStringLiteral("_lpt9.tar.gz");
+        QTest::newRow("device prefix only") << QStringLiteral("CONSOLE.txt") << QStringLiteral("CONSOLE.txt");
+        QTest::newRow("trailing dots and spaces") << QStringLiteral("name. . .") << QStringLiteral("name");
+        QTest::newRow("only dots") << QStringLiteral("...") << QStringLiteral("download");
+        QTest::newRow("empty") << QString() << QStringLiteral("download");
+        QTest::newRow("folder only") << QStringLiteral("folder/") << QStringLiteral("download");
+        QTest::newRow("ends as a device name after trimming")
+            << QStringLiteral("nul. ") << QStringLiteral("_nul");
+        QTest::newRow("unicode kept") << QStringLiteral("résumé ✓.pdf") << QStringLiteral("résumé ✓.pdf");
+        QTest::newRow("cut to 180") << QString(200, QLatin1Char('a')) << QString(180, QLatin1Char('a'));
+        QTest::newRow("trailing dots after the cut")
+            << QString(178, QLatin1Char('a')) + QStringLiteral("..b") << QString(178, QLatin1Char('a'));
+        // U+1F600 takes two UTF-16 units; cutting between them would leave half a character.
+        QTest::newRow("surrogate pair at the cut")
+            << QString(179, QLatin1Char('a')) + QString::fromUcs4(U"\U0001F600") + QStringLiteral("b")
+            << QString(179, QLatin1Char('a'));
+    }
+
+    void sanitizing()
+    {
+        QFETCH(QString, suggested);
+        QFETCH(QString, expected);
+        QCOMPARE(sanitizeFileName(suggested), expected);
+    }
+
+    void candidates_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("n");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("first") << QStringLiteral("file.zip") << 0 << QStringLiteral("file.zip");
+        QTest::newRow("numbered") << QStringLiteral("file.zip") << 1 << QStringLiteral("file (1).zip");
+        QTest::newRow("last extension only")
+            << QStringLiteral("report.tar.gz") << 1 << QStringLiteral("report.tar (1).gz");
+        QTest::newRow("no extension") << QStringLiteral("README") << 12 << QStringLiteral("README (12)");
+        QTest::newRow("hidden file") << QStringLiteral(".profile") << 1 << QStringLiteral(" (1).profile");
+        QTest::newRow("beyond 180") << QString(180, QLatin1Char('a')) << 9999
+                                    << QString(180, QLatin1Char('a')) + QStringLiteral(" (9999)");
+    }
+
+    void candidates()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, n);
+        QFETCH(QString, expected);
+        QCOMPARE(candidateName(name, n), expected);
+    }
+
+    void freeDestination_data()
+    {
+        QTest::addColumn<QStringList>("existing");
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("nothing there") << QStringList() << QStringList() << QStringLiteral("file.zip");
+        QTest::newRow("file") << QStringList{QStringLiteral("file.zip")} << QStringList()
+                              << QStringLiteral("file (1).zip");
+        QTest::newRow("folder") << QStringList{QStringLiteral("file.zip/")} << QStringList()
+                                << QStringLiteral("file (1).zip");
+        for (const char *suffix : {".rushlet.part", ".rushlet.json", ".brio.part", ".brio.json"}) {
+            QTest::addRow("only %s", suffix)
+                << QStringList{QStringLiteral("file.zip") + QLatin1String(suffix)} << QStringList()
+                << QStringLiteral("file (1).zip");
+        }
+        QTest::newRow("first two taken")
+            << QStringList{QStringLiteral("file.zip"), QStringLiteral("file (1).zip.rushlet.json")}
+            << QStringList() << QStringLiteral("file (2).zip");
+        QTest::newRow("listed in other case")
+            << QStringList() << QStringList{QStringLiteral("FILE.ZIP")} << QStringLiteral("file (1).zip");
+        QTest::newRow("other case on disk is another file")
+            << QStringList{QStringLiteral("File.zip")} << QStringList() << QStringLiteral("file.zip");
+    }
+
+    void freeDestination()
+    {
+        QFETCH(QStringList, existing);
+        QFETCH(QStringList, listed);
+        QFETCH(QString, expected);
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QDir dir(folder.path());
+        for (const QString &name : existing)
+            QVERIFY(name.endsWith(QLatin1Char('/')) ? dir.mkpath(name) : touch(dir.filePath(name)));
+        QStringList listedPaths;
+        for (const QString &name : listed)
+            listedPaths.append(dir.filePath(name));
+        QCOMPARE(chooseFreeDestination(folder.path(), QStringLiteral("file.zip"), listedPaths),
+                 dir.filePath(expected));
+    }
+
+    void danglingLinkCountsAsTaken()
+    {
+        QTemporaryDir folder;
+        QVERIFY(QFile::link(folder.filePath(QStringLiteral("nowhere")),
+                            folder.filePath(QStringLiteral("file.zip"))));
+        QCOMPARE(chooseFreeDestination(folder.path(), QStringLiteral("file.zip"), {}),
+                 folder.filePath(QStringLiteral("file (1).zip")));
+    }
+
+    void allCandidatesTaken()
+    {
+        QTemporaryDir folder;
+        QStringList listed;
+        for (int n = 0; n < maxCandidates; ++n)
+            listed.append(folder.filePath(candidateName(QStringLiteral("file.zip"), n)));
+        QVERIFY(chooseFreeDestination(folder.path(), QStringLiteral("file.zip"), listed).isEmpty());
+        listed.removeLast();
+        QCOMPARE(chooseFreeDestination(folder.path(), QStringLiteral("file.zip"), listed),
+                 folder.filePath(QStringLiteral("file (9999).zip")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBridgeRules)
+#include "tst_BridgeRules.moc"

@@ -1,0 +1,229 @@
+#include "tests/bridge/NativeHostFrames.h"
+#include "tests/support/BridgeTestClient.h"
+#include "tests/support/TestEnvironment.h"
+#include "tests/support/TestProgram.h"
+
+#include <QSettings>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+constexpr int startLimitMs = 30000;
+
+QString folderOf(const TestEnvironment &environment)
+{
+    return environment.scratch() + QStringLiteral("/downloads");
+}
+
+QJsonObject download(const QString &id, const QString &url, const QString &filename = {})
+{
+    QJsonObject request{{QStringLiteral("type"), QStringLiteral("download")},
+                        {QStringLiteral("url"), url},
+                        {QStringLiteral("id"), id}};
+    if (!filename.isNull())
+        request.insert(QStringLiteral("filename"), filename);
+    return request;
+}
+
+QJsonObject accepted(const QString &id)
+{
+    return {{QStringLiteral("ok"), true}, {QStringLiteral("id"), QString(QStringLiteral("chrome-") + id)}};
+}
+
+QJsonObject error(const QString &text)
+{
+    return {{QStringLiteral("ok"), false}, {QStringLiteral("error"), text}};
+}
+
+QJsonArray savedQueue(const TestEnvironment &environment)
+{
+    QFile file(environment.dataFolder() + QStringLiteral("/queue.json"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll()).array();
+}
+
+bool touch(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly);
+}
+
+// A Rushlet of its own whose browser downloads go to folderOf(environment).
+class Instance
+{
+public:
+    Instance(bool withDownloadFolder = true)
+    {
+        if (withDownloadFolder) {
+            QSettings settings(environment.configHome() + QStringLiteral("/Rushlet/Rushlet.conf"),
+                               QSettings::IniFormat);
+            settings.setValue(QStringLiteral("downloadFolder"), folderOf(environment));
+        }
+        QDir().mkpath(folderOf(environment));
+    }
+
+    bool start()
+    {
+        return rushlet.start({QStringLiteral("--browser-launch")}, environment.processEnvironment()) &&
+               BridgeTestClient::waitForServer(environment, startLimitMs);
+    }
+
+    QJsonObject send(const QJsonObject &request) { return BridgeTestClient::exchange(environment, request); }
+
+    TestEnvironment environment;
+    TestProgram rushlet{QStringLiteral("Rushlet")};
+};
+
+} // namespace
+
+// Browser download requests sent to a real Rushlet, checked in the list it saves.
+class TestBrowserIntake : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void namesAndTheSavedEntry_data()
+    {
+        QTest::addColumn<QStringList>("existing");
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("filename");
+        QTest::addColumn<QString>("expected");
+
+        const QString url = QStringLiteral("https://example.com/files/file.zip");
+        QTest::newRow("free") << QStringList() << url << QString() << QStringLiteral("file.zip");
+        QTest::newRow("file there") << QStringList{QStringLiteral("file.zip")} << url << QString()
+                                    << QStringLiteral("file (1).zip");
+        QTest::newRow("only a partial file") << QStringList{QStringLiteral("file.zip.rushlet.part")} << url
+                                             << QString() << QStringLiteral("file (1).zip");
+        QTest::newRow("two taken") << QStringList{QStringLiteral("file.zip"), QStringLiteral("file (1).zip")}
+                                   << url << QString() << QStringLiteral("file (2).zip");
+        QTest::newRow("suggested name wins")
+            << QStringList() << url << QStringLiteral("other.bin") << QStringLiteral("other.bin");
+        QTest::newRow("name from the decoded URL")
+            << QStringList() << QStringLiteral("https://example.com/a/report%20final.pdf?x=1") << QString()
+            << QStringLiteral("report final.pdf");
+        QTest::newRow("URL ending in a slash") << QStringList() << QStringLiteral("https://example.com/dir/")
+                                               << QString() << QStringLiteral("download");
+        // The suggested name passes through the sanitiser.
+        QTest::newRow("folders stripped")
+            << QStringList() << url << QStringLiteral("..\\..\\evil.exe") << QStringLiteral("evil.exe");
+    }
+
+    void namesAndTheSavedEntry()
+    {
+        QFETCH(QStringList, existing);
+        QFETCH(QString, url);
+        QFETCH(QString, filename);
+        QFETCH(QString, expected);
+
+        Instance instance;
+        const QDir folder(folderOf(instance.environment));
+        for (const QString &name : existing)
+            QVERIFY(touch(folder.filePath(name)));
+        QVERIFY(instance.start());
+
+        QCOMPARE(instance.send(download(QStringLiteral("d-1"), url, filename)),
+                 accepted(QStringLiteral("d-1")));
+        const QJsonArray queue = savedQueue(instance.environment);
+        QCOMPARE(queue.size(), 1);
+        const QJsonObject entry = queue.at(0).toObject();
+        QCOMPARE(entry.value(QStringLiteral("id")).toString(), QStringLiteral("chrome-d-1"));
+        QCOMPARE(entry.value(QStringLiteral("destination")).toString(), folder.filePath(expected));
+        QCOMPARE(entry.value(QStringLiteral("status")).toString(), QStringLiteral("Awaiting confirmation"));
+        QCOMPARE(entry.value(QStringLiteral("connections")).toInt(), 8);
+        QCOMPARE(QUrl(entry.value(QStringLiteral("url")).toString()), QUrl(url));
+        // Nothing is written before the user confirms.
+        QVERIFY(!QFile::exists(folder.filePath(expected)));
+    }
+
+    // The list's destinations count as taken in any letter case; a repeated browser id adds
+    // nothing and keeps the first name.
+    void secondRequests()
+    {
+        Instance instance;
+        QVERIFY(instance.start());
+        const QString url = QStringLiteral("https://example.com/Report.PDF");
+        QCOMPARE(instance.send(download(QStringLiteral("a"), url)), accepted(QStringLiteral("a")));
+        QCOMPARE(instance.send(download(QStringLiteral("b"), url, QStringLiteral("report.pdf"))),
+                 accepted(QStringLiteral("b")));
+        QCOMPARE(instance.send(download(QStringLiteral("a"), url, QStringLiteral("renamed.pdf"))),
+                 accepted(QStringLiteral("a")));
+
+        const QJsonArray queue = savedQueue(instance.environment);
+        QCOMPARE(queue.size(), 2);
+        const QDir folder(folderOf(instance.environment));
+        QCOMPARE(queue.at(0).toObject().value(QStringLiteral("destination")).toString(),
+                 folder.filePath(QStringLiteral("Report.PDF")));
+        QCOMPARE(queue.at(1).toObject().value(QStringLiteral("destination")).toString(),
+                 folder.filePath(QStringLiteral("report (1).pdf")));
+    }
+
+    // An entry whose save failed is taken back, so the same request later is a new one.
+    void failedSaveIsRolledBack()
+    {
+        Instance instance;
+        const QString queuePath = instance.environment.dataFolder() + QStringLiteral("/queue.json");
+        // A folder in its place cannot be replaced by a saved file, not even by root.
+        QVERIFY(QDir().mkpath(queuePath + QStringLiteral("/blocked")));
+        QVERIFY(instance.start());
+
+        const QJsonObject request =
+            download(QStringLiteral("s1"), QStringLiteral("https://example.com/s.iso"));
+        QCOMPARE(instance.send(request), error(QStringLiteral("Could not save the download queue.")));
+        QVERIFY(QDir(queuePath).removeRecursively());
+
+        QCOMPARE(instance.send(request), accepted(QStringLiteral("s1")));
+        const QJsonArray queue = savedQueue(instance.environment);
+        QCOMPARE(queue.size(), 1);
+        QCOMPARE(queue.at(0).toObject().value(QStringLiteral("destination")).toString(),
+                 QDir(folderOf(instance.environment)).filePath(QStringLiteral("s.iso")));
+    }
+
+    void noFreeName()
+    {
+        Instance instance;
+        const QDir folder(folderOf(instance.environment));
+        QVERIFY(touch(folder.filePath(QStringLiteral("f.bin"))));
+        for (int n = 1; n < 10000; ++n)
+            QVERIFY(touch(folder.filePath(QStringLiteral("f (%1).bin").arg(n))));
+        QVERIFY(instance.start());
+        QCOMPARE(instance.send(download(QStringLiteral("f"), QStringLiteral("https://example.com/f.bin"))),
+                 error(QStringLiteral("Could not choose a free file name.")));
+        QVERIFY(!QFile::exists(instance.environment.dataFolder() + QStringLiteral("/queue.json")));
+    }
+
+    void systemDownloadFolderWithoutASetting()
+    {
+        Instance instance(false);
+        QVERIFY(instance.start());
+        QCOMPARE(instance.send(download(QStringLiteral("x"), QStringLiteral("https://example.com/x.tar.gz"))),
+                 accepted(QStringLiteral("x")));
+        QCOMPARE(
+            savedQueue(instance.environment).at(0).toObject().value(QStringLiteral("destination")).toString(),
+            instance.environment.home() + QStringLiteral("/Downloads/x.tar.gz"));
+    }
+
+    // The way the browser sends a download: through the host, which relays Rushlet's answer.
+    void throughTheNativeHost()
+    {
+        Instance instance;
+        QVERIFY(NativeHostFrames::writeManifest(instance.environment.dataFolder(),
+                                                QJsonArray{NativeHostFrames::origin}));
+        QVERIFY(instance.start());
+        const auto host =
+            TestProgram::run(QStringLiteral("RushletNativeHost"), {NativeHostFrames::origin},
+                             instance.environment.processEnvironment(), startLimitMs,
+                             NativeHostFrames::frame(download(QStringLiteral("h-9"),
+                                                              QStringLiteral("https://example.com/h.zip"))));
+        QCOMPARE(host.exitCode, 0);
+        QCOMPARE(NativeHostFrames::messages(host.standardOutput),
+                 QList<QJsonObject>{accepted(QStringLiteral("h-9"))});
+        QCOMPARE(savedQueue(instance.environment).size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBrowserIntake)
+#include "tst_BrowserIntake.moc"

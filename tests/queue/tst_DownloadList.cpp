@@ -1,0 +1,447 @@
+#include "engine/DownloadMetaTypes.h"
+#include "engine/DownloadStatus.h"
+#include "queue/DownloadList.h"
+#include "queue/QueueRules.h"
+#include "tests/queue/StandInEngine.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+
+namespace {
+
+constexpr int eventLimitMs = 30000;
+
+DownloadList::EngineFactory standIn()
+{
+    return [](const DownloadSpec &spec) { return new StandInEngine(spec); };
+}
+
+StandInEngine *engineOf(const DownloadList &list, const QString &id)
+{
+    const QueueEntry *entry = list.entry(id);
+    return entry ? qobject_cast<StandInEngine *>(entry->engine) : nullptr;
+}
+
+QString statusOf(const DownloadList &list, const QString &id)
+{
+    const QueueEntry *entry = list.entry(id);
+    return entry ? entry->snapshot.status : QString();
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+// Runs a command on the engine's thread and returns once it has run; the reports it sends stay
+// queued for the list until the test lets events through.
+template <typename Command>
+void runOnEngine(StandInEngine *engine, Command command)
+{
+    QVERIFY(QMetaObject::invokeMethod(
+        engine, [engine, command] { command(engine); }, Qt::BlockingQueuedConnection));
+}
+
+QJsonObject savedEntry(const QString &id)
+{
+    const QJsonArray saved = QJsonDocument::fromJson(readAll(QueueRules::queueFilePath())).array();
+    for (const QJsonValue &value : saved) {
+        if (value.toObject().value(QStringLiteral("id")).toString() == id)
+            return value.toObject();
+    }
+    return {};
+}
+
+} // namespace
+
+class TestDownloadList : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnvironment> environment;
+
+    DownloadSnapshot download(const QString &id, const QString &status = DownloadStatus::Queued) const
+    {
+        DownloadSnapshot snapshot;
+        snapshot.id = id;
+        snapshot.url = QUrl(QStringLiteral("http://127.0.0.1:9/") + id);
+        snapshot.destination = environment->scratch() + QLatin1Char('/') + id + QStringLiteral(".bin");
+        snapshot.status = status;
+        return snapshot;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QCoreApplication::setOrganizationName(QStringLiteral("Rushlet"));
+        QCoreApplication::setApplicationName(QStringLiteral("Rushlet"));
+        registerDownloadMetaTypes();
+    }
+
+    void init()
+    {
+        environment = std::make_unique<TestEnvironment>();
+        QVERIFY(environment->isValid());
+        environment->applyToCurrentProcess();
+        QCOMPARE(QueueRules::queueFilePath(), environment->dataFolder() + QStringLiteral("/queue.json"));
+    }
+
+    void cleanup()
+    {
+        QCOMPARE(StandInEngine::alive.load(), 0);
+        QCOMPARE(StandInEngine::destroyedElsewhere.load(), 0);
+    }
+
+    void loadingRepairsAndCreatesIdleEngines()
+    {
+        const QString completedFile = download(QStringLiteral("done")).destination;
+        QVERIFY(writeFile(completedFile, QByteArray(321, 'd')));
+        const QString blockedFile = download(QStringLiteral("blocked")).destination;
+        QVERIFY(writeFile(blockedFile, "someone else's file"));
+        const QList<DownloadSnapshot> stored{download(QStringLiteral("run"), DownloadStatus::Downloading),
+                                             download(QStringLiteral("done"), DownloadStatus::Completed),
+                                             download(QStringLiteral("blocked"), DownloadStatus::Queued)};
+        QByteArray document = QueueRules::writeQueue(stored);
+        // What was written as "Paused" reads back as such; check the repair of a running one too.
+        document.replace("\"Paused\"", "\"Retrying\"");
+        QVERIFY(writeFile(QueueRules::queueFilePath(), document));
+
+        {
+            DownloadList list(standIn());
+            QSignalSpy messages(&list, &DownloadList::statusMessage);
+            list.loadQueue();
+            QCOMPARE(list.ids(),
+                     (QStringList{QStringLiteral("run"), QStringLiteral("done"), QStringLiteral("blocked")}));
+            QCOMPARE(statusOf(list, QStringLiteral("run")), DownloadStatus::Paused);
+            QCOMPARE(statusOf(list, QStringLiteral("done")), DownloadStatus::Completed);
+            QCOMPARE(list.entry(QStringLiteral("done"))->snapshot.received, 321);
+            QCOMPARE(statusOf(list, QStringLiteral("blocked")), DownloadStatus::Error);
+            QVERIFY(messages.isEmpty());
+
+            for (const QString &id : list.ids()) {
+                const QueueEntry *entry = list.entry(id);
+                QVERIFY(entry->thread && entry->thread->isRunning());
+                QCOMPARE(entry->thread->objectName(), QStringLiteral("Download-") + id);
+                QCOMPARE(entry->engine->thread(), entry->thread);
+                QCOMPARE(engineOf(list, id)->starts.load(), 0);
+            }
+            // Loading never writes the file back.
+            QCOMPARE(readAll(QueueRules::queueFilePath()), document);
+        }
+    }
+
+    void unreadableListIsReportedAndLoadsNothing_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("reported");
+        QTest::newRow("missing") << QByteArray() << false;
+        QTest::newRow("truncated") << QByteArray("[{\"id\": \"a\", \"destination\": \"/x\"") << true;
+        QTest::newRow("object at top level") << QByteArray("{\"downloads\": []}") << true;
+        QTest::newRow("not JSON") << QByteArray("\x89PNG\r\n") << true;
+        QTest::newRow("folder in its place") << QByteArray() << true;
+    }
+
+    void unreadableListIsReportedAndLoadsNothing()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, reported);
+        const QString path = QueueRules::queueFilePath();
+        if (QTest::currentDataTag() == QLatin1String("folder in its place"))
+            QVERIFY(QDir().mkpath(path));
+        else if (!content.isEmpty())
+            QVERIFY(writeFile(path, content));
+
+        DownloadList list(standIn());
+        QSignalSpy messages(&list, &DownloadList::statusMessage);
+        list.loadQueue();
+        QCOMPARE(list.count(), 0);
+        QCOMPARE(messages.size(), reported ? 1 : 0);
+        if (reported) {
+            QCOMPARE(messages.first().at(0).toString(),
+                     QStringLiteral("The saved download list could not be read."));
+            QCOMPARE(messages.first().at(1).toInt(), 10000);
+        }
+        if (!content.isEmpty()) {
+            // Left as it is until the next save replaces it.
+            QCOMPARE(readAll(path), content);
+            QVERIFY(list.addDownload(download(QStringLiteral("a"))));
+            QVERIFY(list.saveQueue());
+            QCOMPARE(savedEntry(QStringLiteral("a")).value(QStringLiteral("status")).toString(),
+                     DownloadStatus::Queued);
+        }
+    }
+
+    void commandsReachOnlyTheirEngines()
+    {
+        DownloadList list(standIn());
+        const QStringList ids{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
+                              QStringLiteral("d")};
+        for (const QString &id : ids)
+            QVERIFY(list.addDownload(download(id)));
+        QVERIFY(list.addDownload(download(QStringLiteral("browser"), DownloadStatus::AwaitingConfirmation)));
+        QVERIFY(!list.hasActiveDownloads());
+
+        for (const QString &id : ids.first(3))
+            list.startDownload(id);
+        list.startDownload(QStringLiteral("browser"));
+        list.startDownload(QStringLiteral("unknown"));
+        for (const QString &id : ids.first(3))
+            QTRY_COMPARE_WITH_TIMEOUT(statusOf(list, id), DownloadStatus::Downloading, eventLimitMs);
+        QVERIFY(list.hasActiveDownloads());
+
+        // Finishing one download starts nothing else.
+        QMetaObject::invokeMethod(engineOf(list, QStringLiteral("a")), "complete", Qt::QueuedConnection);
+        QTRY_COMPARE_WITH_TIMEOUT(statusOf(list, QStringLiteral("a")), DownloadStatus::Completed,
+                                  eventLimitMs);
+        QCOMPARE(engineOf(list, QStringLiteral("d"))->starts.load(), 0);
+        QCOMPARE(engineOf(list, QStringLiteral("browser"))->starts.load(), 0);
+        QCOMPARE(statusOf(list, QStringLiteral("d")), DownloadStatus::Queued);
+
+        list.pauseAll();
+        QTRY_COMPARE_WITH_TIMEOUT(statusOf(list, QStringLiteral("b")), DownloadStatus::Paused, eventLimitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(statusOf(list, QStringLiteral("c")), DownloadStatus::Paused, eventLimitMs);
+        QVERIFY(!list.hasActiveDownloads());
+        for (const QString &id : {QStringLiteral("a"), QStringLiteral("d"), QStringLiteral("browser")})
+            QCOMPARE(engineOf(list, id)->pauses.load(), 0);
+
+        list.startDownload(QStringLiteral("b"));
+        QTRY_COMPARE_WITH_TIMEOUT(statusOf(list, QStringLiteral("b")), DownloadStatus::Downloading,
+                                  eventLimitMs);
+        list.pauseDownload(QStringLiteral("b"));
+        QTRY_COMPARE_WITH_TIMEOUT(statusOf(list, QStringLiteral("b")), DownloadStatus::Paused, eventLimitMs);
+    }
+
+    void savesOnlyWhenTheStatusChanges()
+    {
+        DownloadList list(standIn());
+        QVERIFY(list.addDownload(download(QStringLiteral("a"))));
+        const QString path = QueueRules::queueFilePath();
+        QVERIFY(!QFile::exists(path));
+
+        list.startDownload(QStringLiteral("a"));
+        QTRY_COMPARE_WITH_TIMEOUT(statusOf(list, QStringLiteral("a")), DownloadStatus::Downloading,
+                                  eventLimitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path), eventLimitMs);
+        // Written as it will read back after a restart.
+        QCOMPARE(savedEntry(QStringLiteral("a")).value(QStringLiteral("status")).toString(),
+                 DownloadStatus::Paused);
+
+        QVERIFY(QFile::remove(path));
+        QSignalSpy changes(&list, &DownloadList::changed);
+        StandInEngine *engine = engineOf(list, QStringLiteral("a"));
+        for (int tick = 0; tick < 5; ++tick)
+            QMetaObject::invokeMethod(engine, "advance", Qt::QueuedConnection, Q_ARG(qint64, 100));
+        QTRY_COMPARE_WITH_TIMEOUT(list.entry(QStringLiteral("a"))->snapshot.received, 500, eventLimitMs);
+        QCOMPARE(changes.size(), 5);
+        QVERIFY(!QFile::exists(path));
+
+        QMetaObject::invokeMethod(engine, "complete", Qt::QueuedConnection);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path), eventLimitMs);
+        QCOMPARE(savedEntry(QStringLiteral("a")).value(QStringLiteral("status")).toString(),
+                 DownloadStatus::Completed);
+        QCOMPARE(savedEntry(QStringLiteral("a")).value(QStringLiteral("received")).toString(),
+                 QStringLiteral("1000"));
+    }
+
+    void stoppingEndsTheThreadAndDeletesTheEngineThere()
+    {
+        DownloadList list(standIn());
+        QVERIFY(list.addDownload(download(QStringLiteral("a"))));
+        QVERIFY(list.addDownload(download(QStringLiteral("b"))));
+        list.startDownload(QStringLiteral("a"));
+        QTRY_COMPARE_WITH_TIMEOUT(statusOf(list, QStringLiteral("a")), DownloadStatus::Downloading,
+                                  eventLimitMs);
+        QCOMPARE(list.findChildren<QThread *>().size(), 2);
+
+        list.stopEngine(QStringLiteral("a"));
+        const QueueEntry *stopped = list.entry(QStringLiteral("a"));
+        QVERIFY(!stopped->thread);
+        QVERIFY(!stopped->engine);
+        QCOMPARE(stopped->snapshot.status, DownloadStatus::Downloading);
+        QCOMPARE(list.findChildren<QThread *>().size(), 1);
+        QCOMPARE(StandInEngine::alive.load(), 1);
+        // The engine paused before its thread ended.
+        QVERIFY(QFile::exists(StandInEngine::checkpointPath(stopped->snapshot.destination)));
+        // Commands to a stopped download go nowhere, and stopping again is harmless.
+        list.startDownload(QStringLiteral("a"));
+        list.stopEngine(QStringLiteral("a"));
+    }
+
+    void removalWaitsForThePauseAndDropsLateReports()
+    {
+        DownloadList list(standIn());
+        const DownloadSnapshot snapshot = download(QStringLiteral("a"));
+        const QString partial = snapshot.destination + QStringLiteral(".rushlet.part");
+        QVERIFY(writeFile(partial, "partial bytes"));
+        QVERIFY(list.addDownload(snapshot));
+        QVERIFY(list.addDownload(download(QStringLiteral("b"))));
+        list.startDownload(QStringLiteral("a"));
+        QTRY_COMPARE_WITH_TIMEOUT(statusOf(list, QStringLiteral("a")), DownloadStatus::Downloading,
+                                  eventLimitMs);
+
+        // A progress report is on its way when the download is removed.
+        runOnEngine(engineOf(list, QStringLiteral("a")), [](StandInEngine *engine) { engine->advance(10); });
+        QSignalSpy messages(&list, &DownloadList::statusMessage);
+        list.removeDownload(QStringLiteral("a"));
+
+        QVERIFY(QFile::exists(StandInEngine::checkpointPath(snapshot.destination)));
+        QVERIFY(QFile::exists(partial));
+        QCOMPARE(StandInEngine::alive.load(), 1);
+        QCOMPARE(list.ids(), QStringList{QStringLiteral("b")});
+        QCOMPARE(messages.size(), 1);
+        QCOMPARE(messages.first().at(0).toString(),
+                 QStringLiteral("Removed from the list. Downloaded and partial files are kept."));
+        QCOMPARE(messages.first().at(1).toInt(), 6000);
+        const QByteArray saved = readAll(QueueRules::queueFilePath());
+        QVERIFY(savedEntry(QStringLiteral("a")).isEmpty());
+        QVERIFY(!savedEntry(QStringLiteral("b")).isEmpty());
+
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(list.ids(), QStringList{QStringLiteral("b")});
+        QVERIFY(!list.contains(QStringLiteral("a")));
+        QCOMPARE(readAll(QueueRules::queueFilePath()), saved);
+
+        list.removeDownload(QStringLiteral("a"));
+        QCOMPARE(messages.size(), 1);
+    }
+
+    void reAddingAnIdReplacesItsEngine()
+    {
+        DownloadList list(standIn());
+        QVERIFY(list.addDownload(download(QStringLiteral("a"))));
+        QVERIFY(list.addDownload(download(QStringLiteral("b"))));
+        runOnEngine(engineOf(list, QStringLiteral("a")), [](StandInEngine *engine) { engine->start(); });
+
+        // The old engine's reports are still queued when the id is given a new engine.
+        DownloadSnapshot renewed = download(QStringLiteral("a"));
+        renewed.connections = 4;
+        QVERIFY(list.addDownload(renewed));
+        QCOMPARE(StandInEngine::alive.load(), 2);
+        QCOMPARE(list.ids(), (QStringList{QStringLiteral("b"), QStringLiteral("a")}));
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(statusOf(list, QStringLiteral("a")), DownloadStatus::Queued);
+        QCOMPARE(list.entry(QStringLiteral("a"))->snapshot.connections, 4);
+    }
+
+    void aDestinationAppearsOnlyOnce()
+    {
+        DownloadList list(standIn());
+        DownloadSnapshot first = download(QStringLiteral("a"));
+        first.destination = environment->scratch() + QStringLiteral("/Report.pdf");
+        QVERIFY(list.addDownload(first));
+        DownloadSnapshot clash = download(QStringLiteral("b"));
+        clash.destination = environment->scratch() + QStringLiteral("/sub/../REPORT.PDF");
+        QVERIFY(!list.addDownload(clash));
+        QCOMPARE(list.count(), 1);
+        QCOMPARE(StandInEngine::alive.load(), 1);
+        QCOMPARE(list.idWithDestination(clash.destination), QStringLiteral("a"));
+        QCOMPARE(list.destinations(), QStringList{first.destination});
+        QVERIFY(!list.addDownload(download(QString())));
+
+        // Moving the first download to another file frees its old name; taking a used one fails.
+        QVERIFY(list.addDownload(download(QStringLiteral("c"))));
+        DownloadSnapshot moved = first;
+        moved.destination = environment->scratch() + QStringLiteral("/Report (1).pdf");
+        QVERIFY(list.replaceSnapshot(QStringLiteral("a"), moved));
+        QVERIFY(list.addDownload(clash));
+        DownloadSnapshot taken = moved;
+        taken.destination = download(QStringLiteral("c")).destination.toUpper();
+        QVERIFY(!list.replaceSnapshot(QStringLiteral("a"), taken));
+        QCOMPARE(list.entry(QStringLiteral("a"))->snapshot.destination, moved.destination);
+        list.discardDownload(QStringLiteral("c"));
+        QVERIFY(list.replaceSnapshot(QStringLiteral("a"), taken));
+        QCOMPARE(list.idWithDestination(moved.destination), QString());
+    }
+
+    void shutdownSavesFinalCountsAsPausedOnce()
+    {
+        const QString path = QueueRules::queueFilePath();
+        auto list = std::make_unique<DownloadList>(standIn());
+        QVERIFY(list->addDownload(download(QStringLiteral("run"))));
+        QVERIFY(list->addDownload(download(QStringLiteral("idle"))));
+        list->startDownload(QStringLiteral("run"));
+        QTRY_COMPARE_WITH_TIMEOUT(statusOf(*list, QStringLiteral("run")), DownloadStatus::Downloading,
+                                  eventLimitMs);
+        // Bytes the list has not heard of yet when the program quits.
+        runOnEngine(engineOf(*list, QStringLiteral("run")),
+                    [](StandInEngine *engine) { engine->advance(250); });
+
+        list->shutdown();
+        QVERIFY(list->shuttingDown());
+        QCOMPARE(StandInEngine::alive.load(), 0);
+        QCOMPARE(list->findChildren<QThread *>().size(), 0);
+        const QJsonObject run = savedEntry(QStringLiteral("run"));
+        QCOMPARE(run.value(QStringLiteral("status")).toString(), DownloadStatus::Paused);
+        QCOMPARE(run.value(QStringLiteral("received")).toString(), QStringLiteral("250"));
+        QCOMPARE(savedEntry(QStringLiteral("idle")).value(QStringLiteral("status")).toString(),
+                 DownloadStatus::Queued);
+
+        // Later reports change nothing, and a second shutdown neither stops nor saves again.
+        DownloadSnapshot late = download(QStringLiteral("run"), DownloadStatus::Downloading);
+        list->onEngineUpdated(late);
+        QCOMPARE(statusOf(*list, QStringLiteral("run")), DownloadStatus::Paused);
+        QVERIFY(QFile::remove(path));
+        list->shutdown();
+        list.reset();
+        QVERIFY(!QFile::exists(path));
+    }
+
+    void aFailedSaveKeepsTheOldFileAndTheList()
+    {
+        DownloadList list(standIn());
+        QVERIFY(list.addDownload(download(QStringLiteral("a"))));
+        QVERIFY(list.saveQueue());
+        const QByteArray before = readAll(QueueRules::queueFilePath());
+        for (int i = 0; i < 50; ++i)
+            QVERIFY(list.addDownload(download(QStringLiteral("more-%1").arg(i))));
+
+        QSignalSpy messages(&list, &DownloadList::statusMessage);
+        {
+            // The file system refuses to let the new list grow past the old one's size.
+            rlimit original{};
+            QCOMPARE(getrlimit(RLIMIT_FSIZE, &original), 0);
+            const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limited = original;
+            limited.rlim_cur = rlim_t(before.size());
+            QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+            const bool saved = list.saveQueue();
+            setrlimit(RLIMIT_FSIZE, &original);
+            std::signal(SIGXFSZ, previousHandler);
+            QVERIFY(!saved);
+        }
+        QCOMPARE(readAll(QueueRules::queueFilePath()), before);
+        QCOMPARE(list.count(), 51);
+        QCOMPARE(messages.size(), 1);
+        QCOMPARE(messages.first().at(0).toString(), QStringLiteral("Could not save the download list."));
+        QCOMPARE(messages.first().at(1).toInt(), 10000);
+
+        // A data folder that cannot be created fails the same way.
+        QVERIFY(QDir(environment->dataFolder()).removeRecursively());
+        QVERIFY(writeFile(environment->dataFolder(), "not a folder"));
+        QVERIFY(!list.saveQueue());
+        QCOMPARE(messages.size(), 2);
+        QCOMPARE(list.count(), 51);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDownloadList)
+#include "tst_DownloadList.moc"

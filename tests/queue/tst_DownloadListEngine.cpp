@@ -1,0 +1,196 @@
+#include "engine/DownloadMetaTypes.h"
+#include "engine/DownloadStatus.h"
+#include "queue/DownloadList.h"
+#include "queue/QueueRules.h"
+#include "tests/support/TestEnvironment.h"
+#include "tests/support/TestHttpServer.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+constexpr int transferLimitMs = 60000;
+constexpr qint64 largeSize = 4 * 1024 * 1024;
+// Slow enough per connection that every large download is still running while the test acts.
+constexpr qint64 throttledRate = 64 * 1024;
+
+QByteArray randomBody(qint64 size)
+{
+    QByteArray body(size, Qt::Uninitialized);
+    QRandomGenerator generator{quint32(size)};
+    generator.fillRange(reinterpret_cast<quint32 *>(body.data()), body.size() / sizeof(quint32));
+    return body;
+}
+
+QString statusOf(const DownloadList &list, const QString &id)
+{
+    const QueueEntry *entry = list.entry(id);
+    return entry ? entry->snapshot.status : QString();
+}
+
+qint64 receivedOf(const DownloadList &list, const QString &id)
+{
+    const QueueEntry *entry = list.entry(id);
+    return entry ? entry->snapshot.received : -1;
+}
+
+QByteArray fileContent(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+// The list driving real engines against a local HTTP server.
+class TestDownloadListEngine : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnvironment> environment;
+    std::unique_ptr<TestHttpServer> server;
+    QByteArray largeBody;
+
+    DownloadSnapshot download(const QString &id, const QByteArray &path) const
+    {
+        DownloadSnapshot snapshot;
+        snapshot.id = id;
+        snapshot.url = server->url(path);
+        snapshot.destination = environment->scratch() + QLatin1Char('/') + id + QStringLiteral(".bin");
+        snapshot.connections = 2;
+        return snapshot;
+    }
+
+    void serve(const QByteArray &path, const QByteArray &body)
+    {
+        TestHttpServer::Resource resource;
+        resource.body = body;
+        resource.etag = "\"" + QCryptographicHash::hash(body, QCryptographicHash::Sha1).toHex() + "\"";
+        server->setResource(path, resource);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QCoreApplication::setOrganizationName(QStringLiteral("Rushlet"));
+        QCoreApplication::setApplicationName(QStringLiteral("Rushlet"));
+        registerDownloadMetaTypes();
+        largeBody = randomBody(largeSize);
+    }
+
+    void init()
+    {
+        environment = std::make_unique<TestEnvironment>();
+        QVERIFY(environment->isValid());
+        environment->applyToCurrentProcess();
+        server = std::make_unique<TestHttpServer>();
+        QVERIFY(server->start());
+        server->setBytesPerSecond(throttledRate);
+        serve("/large.bin", largeBody);
+    }
+
+    void cleanup() { server.reset(); }
+
+    void downloadsRunSideBySideAndNothingStartsByItself()
+    {
+        serve("/small.bin", randomBody(16 * 1024));
+        serve("/waiting.bin", largeBody);
+        DownloadList list;
+        const QStringList running{QStringLiteral("first"), QStringLiteral("second"), QStringLiteral("small")};
+        QVERIFY(list.addDownload(download(QStringLiteral("first"), "/large.bin")));
+        QVERIFY(list.addDownload(download(QStringLiteral("second"), "/large.bin")));
+        QVERIFY(list.addDownload(download(QStringLiteral("small"), "/small.bin")));
+        QVERIFY(list.addDownload(download(QStringLiteral("waiting"), "/waiting.bin")));
+        for (const QString &id : running)
+            list.startDownload(id);
+
+        QTRY_COMPARE_WITH_TIMEOUT(statusOf(list, QStringLiteral("small")), DownloadStatus::Completed,
+                                  transferLimitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(receivedOf(list, QStringLiteral("first")) > 0 &&
+                                     receivedOf(list, QStringLiteral("second")) > 0,
+                                 transferLimitMs);
+        QCOMPARE(statusOf(list, QStringLiteral("first")), DownloadStatus::Downloading);
+        QCOMPARE(statusOf(list, QStringLiteral("second")), DownloadStatus::Downloading);
+        // Finishing one started nothing: the waiting download never asked the server.
+        QCOMPARE(statusOf(list, QStringLiteral("waiting")), DownloadStatus::Queued);
+        const QList<TestHttpServer::Request> requests = server->requests();
+        QVERIFY(std::none_of(requests.cbegin(), requests.cend(), [](const TestHttpServer::Request &request) {
+            return request.path == "/waiting.bin";
+        }));
+
+        list.pauseAll();
+        QTRY_COMPARE_WITH_TIMEOUT(statusOf(list, QStringLiteral("first")), DownloadStatus::Paused,
+                                  transferLimitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(statusOf(list, QStringLiteral("second")), DownloadStatus::Paused,
+                                  transferLimitMs);
+        QCOMPARE(statusOf(list, QStringLiteral("small")), DownloadStatus::Completed);
+        QCOMPARE(statusOf(list, QStringLiteral("waiting")), DownloadStatus::Queued);
+        const QJsonArray saved = QJsonDocument::fromJson(fileContent(QueueRules::queueFilePath())).array();
+        QCOMPARE(saved.size(), 4);
+        QCOMPARE(saved.at(0).toObject().value(QStringLiteral("status")).toString(), DownloadStatus::Paused);
+    }
+
+    void removingARunningDownloadKeepsItsResumeState()
+    {
+        DownloadList list;
+        const DownloadSnapshot snapshot = download(QStringLiteral("a"), "/large.bin");
+        QVERIFY(list.addDownload(snapshot));
+        list.startDownload(QStringLiteral("a"));
+        QTRY_VERIFY_WITH_TIMEOUT(receivedOf(list, QStringLiteral("a")) > 0, transferLimitMs);
+
+        list.removeDownload(QStringLiteral("a"));
+        // The engine paused before the call returned: its checkpoint and partial file are there.
+        QVERIFY(QFile::exists(snapshot.destination + QStringLiteral(".rushlet.json")));
+        QVERIFY(QFile::exists(snapshot.destination + QStringLiteral(".rushlet.part")));
+        QVERIFY(!QFile::exists(snapshot.destination));
+        QCOMPARE(list.count(), 0);
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(list.count(), 0);
+    }
+
+    void shutdownMidTransferResumesInTheNextRun()
+    {
+        const DownloadSnapshot snapshot = download(QStringLiteral("a"), "/large.bin");
+        {
+            DownloadList list;
+            QVERIFY(list.addDownload(snapshot));
+            list.startDownload(QStringLiteral("a"));
+            QTRY_VERIFY_WITH_TIMEOUT(receivedOf(list, QStringLiteral("a")) > 0, transferLimitMs);
+            list.shutdown();
+            QVERIFY(!list.entry(QStringLiteral("a"))->thread);
+        }
+        const QJsonObject saved =
+            QJsonDocument::fromJson(fileContent(QueueRules::queueFilePath())).array().first().toObject();
+        QCOMPARE(saved.value(QStringLiteral("status")).toString(), DownloadStatus::Paused);
+        const qint64 savedReceived = saved.value(QStringLiteral("received")).toString().toLongLong();
+        QVERIFY(savedReceived > 0);
+        QVERIFY(savedReceived < largeSize);
+        QCOMPARE(saved.value(QStringLiteral("segments")).toArray().size(), 2);
+
+        server->setBytesPerSecond(0);
+        server->clearRequests();
+        DownloadList next;
+        next.loadQueue();
+        QCOMPARE(statusOf(next, QStringLiteral("a")), DownloadStatus::Paused);
+        QCOMPARE(receivedOf(next, QStringLiteral("a")), savedReceived);
+        next.startDownload(QStringLiteral("a"));
+        QTRY_COMPARE_WITH_TIMEOUT(statusOf(next, QStringLiteral("a")), DownloadStatus::Completed,
+                                  transferLimitMs);
+        QCOMPARE(fileContent(snapshot.destination), largeBody);
+        // Only what was missing was fetched again.
+        QVERIFY(server->bodyBytesSent() < 2 * largeSize);
+        QVERIFY(fileContent(QueueRules::queueFilePath()).contains("\"Completed\""));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDownloadListEngine)
+#include "tst_DownloadListEngine.moc"

@@ -1,0 +1,305 @@
+#include "engine/DownloadStatus.h"
+#include "queue/QueueRules.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace QueueRules;
+
+namespace {
+
+QByteArray documentWith(const QJsonObject &element)
+{
+    return QJsonDocument(QJsonArray{element}).toJson();
+}
+
+QJsonObject validElement(const QString &id = QStringLiteral("d1"))
+{
+    return QJsonObject{{QStringLiteral("id"), id},
+                       {QStringLiteral("url"), QStringLiteral("https://example.org/file.zip")},
+                       {QStringLiteral("destination"),
+                        QString(QStringLiteral("/downloads/") + id + QStringLiteral(".zip"))}};
+}
+
+QJsonArray segmentsJson(int count)
+{
+    QJsonArray segments;
+    for (int i = 0; i < count; ++i) {
+        segments.append(QJsonObject{{QStringLiteral("start"), QString::number(i * 10)},
+                                    {QStringLiteral("end"), QString::number(i * 10 + 9)},
+                                    {QStringLiteral("received"), QStringLiteral("1")}});
+    }
+    return segments;
+}
+
+} // namespace
+
+class TestQueueRules : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void savedFormRoundTrips()
+    {
+        DownloadSnapshot running;
+        running.id = QStringLiteral("0b3c6f0e-2f6a-4c55-9b8e-0f3a1c2d4e5f");
+        running.url = QUrl(QStringLiteral("https://example.org/a b/ünï.iso?x=1&y=%2F"));
+        running.destination = QStringLiteral("/home/u/Downloads/ünï.iso");
+        running.connections = 12;
+        running.status = DownloadStatus::Downloading;
+        running.error = QStringLiteral("Connection reset; retrying.");
+        // Beyond 2^53, where a JSON number would lose the last digits.
+        running.total = 9007199254740993LL;
+        running.received = 9007199254740001LL;
+        running.speed = 123456.0;
+        running.resumable = true;
+        running.segments = {SegmentProgress{0, 4503599627370495LL, 4503599627370000LL},
+                            SegmentProgress{4503599627370496LL, 9007199254740992LL, 4503599627370001LL}};
+        DownloadSnapshot awaiting;
+        awaiting.id = QStringLiteral("chrome-17");
+        awaiting.destination = QStringLiteral("/home/u/Downloads/b.bin");
+        awaiting.status = DownloadStatus::AwaitingConfirmation;
+
+        const QByteArray document = writeQueue({running, awaiting});
+        const QJsonArray array = QJsonDocument::fromJson(document).array();
+        QCOMPARE(array.size(), 2);
+        const QJsonObject first = array.first().toObject();
+        QCOMPARE(first.value(QStringLiteral("total")), QJsonValue(QStringLiteral("9007199254740993")));
+        QCOMPARE(first.value(QStringLiteral("connections")), QJsonValue(12));
+        QCOMPARE(first.value(QStringLiteral("status")), QJsonValue(DownloadStatus::Paused));
+        QVERIFY(!first.contains(QStringLiteral("speed")));
+        QVERIFY(document.contains("\n    {"));
+
+        const QueueReadResult read = readQueue(document);
+        QVERIFY(read.readable);
+        QCOMPARE(read.snapshots.size(), 2);
+        const DownloadSnapshot &back = read.snapshots.first();
+        QCOMPARE(back.id, running.id);
+        QCOMPARE(back.url, running.url);
+        QCOMPARE(back.destination, running.destination);
+        QCOMPARE(back.connections, running.connections);
+        QCOMPARE(back.status, DownloadStatus::Paused);
+        QCOMPARE(back.error, running.error);
+        QCOMPARE(back.total, running.total);
+        QCOMPARE(back.received, running.received);
+        QCOMPARE(back.resumable, true);
+        QCOMPARE(back.segments, running.segments);
+        QCOMPARE(read.snapshots.last().status, DownloadStatus::AwaitingConfirmation);
+        QCOMPARE(read.snapshots.last().total, -1);
+    }
+
+    void fieldsReadWithDefaultsAndClamps_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QJsonValue>("stored");
+        QTest::addColumn<QVariant>("expected");
+
+        const QString connections = QStringLiteral("connections");
+        QTest::newRow("connections missing")
+            << connections << QJsonValue(QJsonValue::Undefined) << QVariant(8);
+        QTest::newRow("connections 0") << connections << QJsonValue(0) << QVariant(1);
+        QTest::newRow("connections negative") << connections << QJsonValue(-5) << QVariant(1);
+        QTest::newRow("connections 40") << connections << QJsonValue(40) << QVariant(16);
+        QTest::newRow("connections absurd") << connections << QJsonValue(1e300) << QVariant(16);
+        QTest::newRow("connections as string")
+            << connections << QJsonValue(QStringLiteral("4")) << QVariant(8);
+
+        const QString status = QStringLiteral("status");
+        QTest::newRow("status missing")
+            << status << QJsonValue(QJsonValue::Undefined) << QVariant(DownloadStatus::Paused);
+        QTest::newRow("status number") << status << QJsonValue(3) << QVariant(DownloadStatus::Paused);
+        QTest::newRow("status kept") << status << QJsonValue(DownloadStatus::Error)
+                                     << QVariant(DownloadStatus::Error);
+
+        const QString total = QStringLiteral("total");
+        QTest::newRow("total as number") << total << QJsonValue(1234) << QVariant(qint64(0));
+        QTest::newRow("total unknown") << total << QJsonValue(QStringLiteral("-1")) << QVariant(qint64(-1));
+        QTest::newRow("total not digits")
+            << total << QJsonValue(QStringLiteral("12kB")) << QVariant(qint64(0));
+        QTest::newRow("total beyond 64 bits")
+            << total << QJsonValue(QStringLiteral("99999999999999999999999")) << QVariant(qint64(0));
+        QTest::newRow("total missing") << total << QJsonValue(QJsonValue::Undefined) << QVariant(qint64(0));
+
+        QTest::newRow("resumable not a boolean")
+            << QStringLiteral("resumable") << QJsonValue(QStringLiteral("true")) << QVariant(false);
+        QTest::newRow("error not a string")
+            << QStringLiteral("error") << QJsonValue(7) << QVariant(QString());
+        QTest::newRow("20 segments keep 16")
+            << QStringLiteral("segments") << QJsonValue(segmentsJson(20)) << QVariant(16);
+        QTest::newRow("segments not an array")
+            << QStringLiteral("segments") << QJsonValue(QStringLiteral("0-9")) << QVariant(0);
+    }
+
+    void fieldsReadWithDefaultsAndClamps()
+    {
+        QFETCH(QString, key);
+        QFETCH(QJsonValue, stored);
+        QFETCH(QVariant, expected);
+
+        QJsonObject element = validElement();
+        if (!stored.isUndefined())
+            element.insert(key, stored);
+        const QueueReadResult read = readQueue(documentWith(element));
+        QCOMPARE(read.snapshots.size(), 1);
+        const DownloadSnapshot &snapshot = read.snapshots.first();
+        const QMap<QString, QVariant> actual{{QStringLiteral("connections"), snapshot.connections},
+                                             {QStringLiteral("status"), snapshot.status},
+                                             {QStringLiteral("total"), snapshot.total},
+                                             {QStringLiteral("resumable"), snapshot.resumable},
+                                             {QStringLiteral("error"), snapshot.error},
+                                             {QStringLiteral("segments"), int(snapshot.segments.size())}};
+        QCOMPARE(actual.value(key), expected);
+    }
+
+    void segmentsKeepTheirOrderUpToSixteen()
+    {
+        QJsonObject element = validElement();
+        element.insert(QStringLiteral("segments"), segmentsJson(20));
+        const DownloadSnapshot snapshot = entryFromJson(element);
+        QCOMPARE(snapshot.segments.size(), 16);
+        QCOMPARE(snapshot.segments.last(), (SegmentProgress{150, 159, 1}));
+    }
+
+    void malformedElementsAreSkipped()
+    {
+        QJsonObject noId = validElement(QStringLiteral("x"));
+        noId.remove(QStringLiteral("id"));
+        QJsonObject numericId = validElement(QStringLiteral("y"));
+        numericId.insert(QStringLiteral("id"), 42);
+        QJsonObject relative = validElement(QStringLiteral("rel"));
+        relative.insert(QStringLiteral("destination"), QStringLiteral("Downloads/rel.zip"));
+        QJsonObject noDestination = validElement(QStringLiteral("nodest"));
+        noDestination.remove(QStringLiteral("destination"));
+        QJsonObject duplicateId = validElement(QStringLiteral("a"));
+        duplicateId.insert(QStringLiteral("destination"), QStringLiteral("/downloads/other.zip"));
+        QJsonObject sameFile = validElement(QStringLiteral("b"));
+        sameFile.insert(QStringLiteral("destination"), QStringLiteral("/downloads/x/../A.ZIP"));
+        // The id of a skipped element is not taken: a later valid element may use it.
+        QJsonObject laterRel = validElement(QStringLiteral("rel"));
+
+        const QJsonArray array{validElement(QStringLiteral("a")),
+                               noId,
+                               numericId,
+                               17,
+                               QStringLiteral("text"),
+                               QJsonArray{},
+                               relative,
+                               noDestination,
+                               duplicateId,
+                               sameFile,
+                               laterRel};
+        const QueueReadResult read = readQueue(QJsonDocument(array).toJson());
+        QVERIFY(read.readable);
+        QStringList ids;
+        for (const DownloadSnapshot &snapshot : read.snapshots)
+            ids.append(snapshot.id);
+        QCOMPARE(ids, (QStringList{QStringLiteral("a"), QStringLiteral("rel")}));
+        QCOMPARE(read.snapshots.first().destination, QStringLiteral("/downloads/a.zip"));
+    }
+
+    void unreadableDocuments_data()
+    {
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<bool>("readable");
+        const QByteArray good = writeQueue({entryFromJson(validElement())});
+        QTest::newRow("truncated") << good.left(good.size() / 2) << false;
+        QTest::newRow("not JSON") << QByteArray("queue: [a, b]") << false;
+        QTest::newRow("empty file") << QByteArray() << false;
+        QTest::newRow("object at top level") << QByteArray("{\"id\":\"a\"}") << false;
+        QTest::newRow("binary") << QByteArray("\x00\xff\xfe[", 4) << false;
+        QTest::newRow("empty array") << QByteArray("[]") << true;
+    }
+
+    void unreadableDocuments()
+    {
+        QFETCH(QByteArray, document);
+        QFETCH(bool, readable);
+        const QueueReadResult read = readQueue(document);
+        QCOMPARE(read.readable, readable);
+        QVERIFY(read.snapshots.isEmpty());
+    }
+
+    void repairAgainstDisk_data()
+    {
+        QTest::addColumn<QString>("onDisk");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("error");
+
+        const QString exists = QStringLiteral("A destination file already exists. Verify it before retrying; "
+                                              "Rushlet will not overwrite it.");
+        const QString gone = QStringLiteral("The completed file was moved or deleted.");
+        const QString kept = QStringLiteral("earlier error");
+        QTest::newRow("file, completed")
+            << "file" << DownloadStatus::Completed << DownloadStatus::Completed << kept;
+        QTest::newRow("file, queued") << "file" << DownloadStatus::Queued << DownloadStatus::Error << exists;
+        QTest::newRow("file, downloading")
+            << "file" << DownloadStatus::Downloading << DownloadStatus::Error << exists;
+        QTest::newRow("file, awaiting")
+            << "file" << DownloadStatus::AwaitingConfirmation << DownloadStatus::Error << exists;
+        QTest::newRow("folder, paused")
+            << "folder" << DownloadStatus::Paused << DownloadStatus::Error << exists;
+        QTest::newRow("folder, completed")
+            << "folder" << DownloadStatus::Completed << DownloadStatus::Error << gone;
+        QTest::newRow("none, completed")
+            << "none" << DownloadStatus::Completed << DownloadStatus::Error << gone;
+        QTest::newRow("none, connecting")
+            << "none" << DownloadStatus::Connecting << DownloadStatus::Paused << kept;
+        QTest::newRow("none, retrying")
+            << "none" << DownloadStatus::Retrying << DownloadStatus::Paused << kept;
+        QTest::newRow("none, error") << "none" << DownloadStatus::Error << DownloadStatus::Error << kept;
+        QTest::newRow("none, awaiting")
+            << "none" << DownloadStatus::AwaitingConfirmation << DownloadStatus::AwaitingConfirmation << kept;
+        QTest::newRow("none, unknown")
+            << "none" << QStringLiteral("Frozen") << QStringLiteral("Frozen") << kept;
+    }
+
+    void repairAgainstDisk()
+    {
+        QFETCH(QString, onDisk);
+        QFETCH(QString, stored);
+        QFETCH(QString, status);
+        QFETCH(QString, error);
+
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString destination = folder.filePath(QStringLiteral("file.bin"));
+        if (onDisk == QLatin1String("file")) {
+            QFile file(destination);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(777, 'x'));
+        } else if (onDisk == QLatin1String("folder")) {
+            QVERIFY(QDir().mkpath(destination));
+        }
+        DownloadSnapshot snapshot;
+        snapshot.destination = destination;
+        snapshot.status = stored;
+        snapshot.error = QStringLiteral("earlier error");
+        snapshot.total = 500;
+        snapshot.received = 500;
+
+        const DownloadSnapshot repaired = QueueRules::repairAgainstDisk(snapshot);
+        QCOMPARE(repaired.status, status);
+        QCOMPARE(repaired.error, error);
+        // A completed file keeps the size it has now, which may differ from the stored one.
+        const qint64 expectedSize = status == DownloadStatus::Completed ? 777 : 500;
+        QCOMPARE(repaired.total, expectedSize);
+        QCOMPARE(repaired.received, expectedSize);
+    }
+
+    void destinationsCompareCleanedAndCaseInsensitive()
+    {
+        QVERIFY(sameDestination(QStringLiteral("/home/u/Downloads/Report.PDF"),
+                                QStringLiteral("/home/u/downloads/./x/../report.pdf")));
+        QVERIFY(sameDestination(QStringLiteral("/a//b.zip"), QStringLiteral("/a/b.zip")));
+        QVERIFY(!sameDestination(QStringLiteral("/a/b.zip"), QStringLiteral("/a/b.zip.part")));
+        QVERIFY(!sameDestination(QStringLiteral("/a/b.zip"), QStringLiteral("/c/b.zip")));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestQueueRules)
+#include "tst_QueueRules.moc"

@@ -1,0 +1,124 @@
+#include "ui/PopupMenu.h"
+
+#include "platform/DesktopComposition.h"
+#include "ui/ColourScheme.h"
+#include "ui/PopupContentsStyle.h"
+#include "ui/ShadowBlur.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPainterPath>
+#include <QStyleFactory>
+#include <QtMath>
+
+namespace {
+
+// Room around the panel for the shadow to fade out in.
+constexpr int panelInset = 12;
+constexpr qreal cornerRadius = 9;
+constexpr qreal shadowOffset = 2;
+constexpr qreal shadowSigma = 3;
+
+bool applicationIsDark()
+{
+    return ColourScheme::isDark(QGuiApplication::palette());
+}
+
+} // namespace
+
+PopupMenu::PopupMenu(QWidget *parent)
+    : PopupMenu(QString(), parent)
+{
+}
+
+PopupMenu::PopupMenu(const QString &title, QWidget *parent)
+    : QMenu(title, parent)
+{
+    setWindowFlags(windowFlags() | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint);
+    setAttribute(Qt::WA_TranslucentBackground);
+    // Fusion draws the same on every platform, so the style sheet's measurements hold everywhere.
+    auto *contentsStyle = new PopupContentsStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    contentsStyle->setParent(this);
+    setStyle(contentsStyle);
+    applyStyle();
+}
+
+void PopupMenu::applyStyle()
+{
+    const bool dark = applicationIsDark();
+    const QString text = dark ? QStringLiteral("#edf2f7") : QStringLiteral("#243244");
+    const QString separator = dark ? QStringLiteral("#424b57") : QStringLiteral("#e8e8e8");
+    const QString highlight = dark ? QStringLiteral("#33465b") : QStringLiteral("#f0f2f5");
+    const QString disabled = dark ? QStringLiteral("#82909f") : QStringLiteral("#8c98a7");
+    setStyleSheet(
+        QStringLiteral("QMenu { background: transparent; color: %1; border: 0; padding: 18px; }"
+                       "QMenu::item { padding: 6px 24px 6px 26px; margin: 2px; border-radius: 5px; }"
+                       "QMenu::item:selected { background: %3; color: %1; }"
+                       "QMenu::item:disabled { color: %4; background: transparent; }"
+                       "QMenu::separator { height: 1px; background: %2; margin: 4px 10px; }"
+                       "QMenu::icon { padding-left: 8px; }"
+                       "QMenu::indicator { width: 16px; height: 16px; }")
+            .arg(text, separator, highlight, disabled));
+}
+
+QImage PopupMenu::renderBackground(const QSize &size, qreal ratio, bool dark)
+{
+    const QSize physical(qCeil(size.width() * ratio), qCeil(size.height() * ratio));
+    const QRectF panel =
+        QRectF(QRect(QPoint(0, 0), size)).adjusted(panelInset, panelInset, -panelInset, -panelInset);
+
+    QImage mask(physical, QImage::Format_ARGB32_Premultiplied);
+    mask.setDevicePixelRatio(ratio);
+    mask.fill(Qt::transparent);
+    {
+        QPainter painter(&mask);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0, 0, 0, dark ? 85 : 48));
+        painter.drawRoundedRect(panel.translated(0, shadowOffset), cornerRadius, cornerRadius);
+    }
+
+    QImage result = ShadowBlur::blurredShadow(mask, shadowSigma * ratio);
+    {
+        QPainter painter(&result);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.setBrush(QColor(dark ? QStringLiteral("#252b33") : QStringLiteral("#ffffff")));
+        painter.setPen(QPen(QColor(dark ? QStringLiteral("#424b57") : QStringLiteral("#e7e7e7")), 0.6,
+                            Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+        painter.drawRoundedRect(panel, cornerRadius, cornerRadius);
+    }
+    return result;
+}
+
+void PopupMenu::paintEvent(QPaintEvent *event)
+{
+    const bool dark = applicationIsDark();
+    const qreal ratio = devicePixelRatio();
+    const QSize physical(qCeil(width() * ratio), qCeil(height() * ratio));
+    if (background.size() != physical || background.devicePixelRatio() != ratio || backgroundIsDark != dark) {
+        background = renderBackground(size(), ratio, dark);
+        backgroundIsDark = dark;
+    }
+    {
+        QPainter painter(this);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.fillRect(rect(), Qt::transparent);
+        painter.drawImage(QPoint(0, 0), background);
+    }
+    QMenu::paintEvent(event);
+}
+
+void PopupMenu::resizeEvent(QResizeEvent *event)
+{
+    QMenu::resizeEvent(event);
+    // Where nothing blends the shadow with the desktop it would show as a black frame, so the
+    // window is cut to the panel and goes without a shadow.
+    if (DesktopComposition::composesTranslucentWindows()) {
+        clearMask();
+        return;
+    }
+    QPainterPath panel;
+    panel.addRoundedRect(QRectF(rect()).adjusted(panelInset, panelInset, -panelInset, -panelInset),
+                         cornerRadius, cornerRadius);
+    setMask(QRegion(panel.toFillPolygon().toPolygon()));
+}
