@@ -38,18 +38,8 @@ private slots:
                 name);
     }
 
-    void framing()
-    {
-        QCOMPARE(BridgeProtocol::showRequest(), QByteArray("{\"type\":\"show\"}\n"));
-        QCOMPARE(BridgeProtocol::showRequest().size(), 16);
-        const QByteArray error =
-            BridgeProtocol::encodeMessage(BridgeProtocol::errorReply(QStringLiteral("No.")));
-        QVERIFY(error.endsWith("}\n"));
-        QCOMPARE(error.count('\n'), 1);
-        QCOMPARE(
-            BridgeProtocol::errorReply(QStringLiteral("No.")),
-            (QJsonObject{{QStringLiteral("ok"), false}, {QStringLiteral("error"), QStringLiteral("No.")}}));
-    }
+    // The bytes a second start sends are fixed: an instance of another version must understand them.
+    void showRequestBytes() { QCOMPARE(BridgeProtocol::showRequest(), QByteArray("{\"type\":\"show\"}\n")); }
 
     void downloadRequestValidation_data()
     {

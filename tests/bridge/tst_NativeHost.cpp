@@ -128,11 +128,6 @@ private slots:
             << frame(QJsonObject{{QStringLiteral("type"), QStringLiteral("show")}}) << unsupported;
         QTest::newRow("not JSON") << frame("ping") << unsupported;
         QTest::newRow("array") << frame("[{\"type\":\"ping\"}]") << unsupported;
-        QTest::newRow("id with an underscore")
-            << frame(QJsonObject{{QStringLiteral("type"), QStringLiteral("download")},
-                                 {QStringLiteral("url"), QStringLiteral("https://example.com/a.zip")},
-                                 {QStringLiteral("id"), QStringLiteral("a_b")}})
-            << unsupported;
         QTest::newRow("download over ftp")
             << frame(QJsonObject{{QStringLiteral("type"), QStringLiteral("download")},
                                  {QStringLiteral("url"), QStringLiteral("ftp://example.com/a.zip")},

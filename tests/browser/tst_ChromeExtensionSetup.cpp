@@ -70,11 +70,11 @@ private slots:
             TestEnvironment::writeFile(applicationFolder + QStringLiteral("/Rushlet"), "#!/bin/sh\n", true));
         QVERIFY(TestEnvironment::writeFile(applicationFolder + QStringLiteral("/RushletNativeHost"),
                                            "#!/bin/sh\n", true));
-        QFile extension(qEnvironmentVariable("RUSHLET_SOURCE_DIR") +
-                        QStringLiteral("/chrome-extension/manifest.json"));
-        QVERIFY(extension.open(QIODevice::ReadOnly));
+        const QByteArray extension = TestEnvironment::readFile(
+            qEnvironmentVariable("RUSHLET_SOURCE_DIR") + QStringLiteral("/chrome-extension/manifest.json"));
+        QVERIFY(!extension.isEmpty());
         QVERIFY(TestEnvironment::writeFile(
-            applicationFolder + QStringLiteral("/chrome-extension/manifest.json"), extension.readAll()));
+            applicationFolder + QStringLiteral("/chrome-extension/manifest.json"), extension));
 
         // Chrome for these tests records what it is asked to open instead of opening it.
         bin = environment.scratch() + QStringLiteral("/bin");
