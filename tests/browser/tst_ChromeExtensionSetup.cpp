@@ -17,16 +17,6 @@ const QString registered = QStringLiteral("Connection registered. Complete steps
 const QString chromeMissing = QStringLiteral("Google Chrome could not be found or opened. Open Google Chrome "
                                              "manually and enter chrome://extensions in the address bar.");
 
-bool writeFile(const QString &path, const QByteArray &content, bool executable = false)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        return false;
-    file.close();
-    return !executable || file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-}
-
 QPushButton *button(const QDialog &dialog, const QString &text)
 {
     const auto buttons = dialog.findChildren<QPushButton *>();
@@ -72,28 +62,29 @@ private slots:
     {
         QVERIFY(environment.isValid());
         environment.applyToCurrentProcess();
-        QCoreApplication::setOrganizationName(QStringLiteral("Rushlet"));
-        QCoreApplication::setApplicationName(QStringLiteral("Rushlet"));
+        TestEnvironment::useProgramNames();
 
         // A packaged folder: stand-ins for both programs and the real extension.
         applicationFolder = environment.scratch() + QStringLiteral("/application");
-        QVERIFY(writeFile(applicationFolder + QStringLiteral("/Rushlet"), "#!/bin/sh\n", true));
-        QVERIFY(writeFile(applicationFolder + QStringLiteral("/RushletNativeHost"), "#!/bin/sh\n", true));
-        QFile extension(qEnvironmentVariable("RUSHLET_SOURCE_DIR") +
-                        QStringLiteral("/chrome-extension/manifest.json"));
-        QVERIFY(extension.open(QIODevice::ReadOnly));
-        QVERIFY(writeFile(applicationFolder + QStringLiteral("/chrome-extension/manifest.json"),
-                          extension.readAll()));
+        QVERIFY(
+            TestEnvironment::writeFile(applicationFolder + QStringLiteral("/Rushlet"), "#!/bin/sh\n", true));
+        QVERIFY(TestEnvironment::writeFile(applicationFolder + QStringLiteral("/RushletNativeHost"),
+                                           "#!/bin/sh\n", true));
+        const QByteArray extension = TestEnvironment::readFile(
+            qEnvironmentVariable("RUSHLET_SOURCE_DIR") + QStringLiteral("/chrome-extension/manifest.json"));
+        QVERIFY(!extension.isEmpty());
+        QVERIFY(TestEnvironment::writeFile(
+            applicationFolder + QStringLiteral("/chrome-extension/manifest.json"), extension));
 
         // Chrome for these tests records what it is asked to open instead of opening it.
         bin = environment.scratch() + QStringLiteral("/bin");
         browserRecord = environment.scratch() + QStringLiteral("/opened");
-        QVERIFY(
-            writeFile(bin + QStringLiteral("/google-chrome"),
-                      "#!/bin/sh\nif [ \"$1\" = --version ]; then echo 'Google Chrome 120.0.1'; exit 0; fi\n"
-                      "echo \"$@\" > " +
-                          QFile::encodeName(browserRecord) + "\n",
-                      true));
+        QVERIFY(TestEnvironment::writeFile(
+            bin + QStringLiteral("/google-chrome"),
+            "#!/bin/sh\nif [ \"$1\" = --version ]; then echo 'Google Chrome 120.0.1'; exit 0; fi\n"
+            "echo \"$@\" > " +
+                QFile::encodeName(browserRecord) + "\n",
+            true));
         originalPath = qgetenv("PATH");
         qputenv("PATH", QFile::encodeName(bin));
     }

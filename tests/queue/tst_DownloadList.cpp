@@ -38,19 +38,6 @@ QString statusOf(const DownloadList &list, const QString &id)
     return entry ? entry->snapshot.status : QString();
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
 // Runs a command on the engine's thread and returns once it has run; the reports it sends stay
 // queued for the list until the test lets events through.
 template <typename Command>
@@ -62,7 +49,8 @@ void runOnEngine(StandInEngine *engine, Command command)
 
 QJsonObject savedEntry(const QString &id)
 {
-    const QJsonArray saved = QJsonDocument::fromJson(readAll(QueueRules::queueFilePath())).array();
+    const QJsonArray saved =
+        QJsonDocument::fromJson(TestEnvironment::readFile(QueueRules::queueFilePath())).array();
     for (const QJsonValue &value : saved) {
         if (value.toObject().value(QStringLiteral("id")).toString() == id)
             return value.toObject();
@@ -92,8 +80,7 @@ private:
 private slots:
     void initTestCase()
     {
-        QCoreApplication::setOrganizationName(QStringLiteral("Rushlet"));
-        QCoreApplication::setApplicationName(QStringLiteral("Rushlet"));
+        TestEnvironment::useProgramNames();
         registerDownloadMetaTypes();
     }
 
@@ -114,16 +101,16 @@ private slots:
     void loadingRepairsAndCreatesIdleEngines()
     {
         const QString completedFile = download(QStringLiteral("done")).destination;
-        QVERIFY(writeFile(completedFile, QByteArray(321, 'd')));
+        QVERIFY(TestEnvironment::writeFile(completedFile, QByteArray(321, 'd')));
         const QString blockedFile = download(QStringLiteral("blocked")).destination;
-        QVERIFY(writeFile(blockedFile, "someone else's file"));
+        QVERIFY(TestEnvironment::writeFile(blockedFile, "someone else's file"));
         const QList<DownloadSnapshot> stored{download(QStringLiteral("run"), DownloadStatus::Downloading),
                                              download(QStringLiteral("done"), DownloadStatus::Completed),
                                              download(QStringLiteral("blocked"), DownloadStatus::Queued)};
         QByteArray document = QueueRules::writeQueue(stored);
         // What was written as "Paused" reads back as such; check the repair of a running one too.
         document.replace("\"Paused\"", "\"Retrying\"");
-        QVERIFY(writeFile(QueueRules::queueFilePath(), document));
+        QVERIFY(TestEnvironment::writeFile(QueueRules::queueFilePath(), document));
 
         {
             DownloadList list(standIn());
@@ -147,7 +134,7 @@ private slots:
                 QCOMPARE(engineOf(list, id)->starts.load(), 0);
             }
             // Loading never writes the file back.
-            QCOMPARE(readAll(QueueRules::queueFilePath()), document);
+            QCOMPARE(TestEnvironment::readFile(QueueRules::queueFilePath()), document);
         }
     }
 
@@ -173,7 +160,7 @@ private slots:
         if (folder)
             QVERIFY(QDir().mkpath(path));
         else if (!content.isNull())
-            QVERIFY(writeFile(path, content));
+            QVERIFY(TestEnvironment::writeFile(path, content));
 
         DownloadList list(standIn());
         QSignalSpy messages(&list, &DownloadList::statusMessage);
@@ -187,7 +174,7 @@ private slots:
         }
         if (!content.isNull() && !folder) {
             // Left as it is until the next save replaces it.
-            QCOMPARE(readAll(path), content);
+            QCOMPARE(TestEnvironment::readFile(path), content);
             QVERIFY(list.addDownload(download(QStringLiteral("a"))));
             QVERIFY(list.saveQueue());
             QCOMPARE(savedEntry(QStringLiteral("a")).value(QStringLiteral("status")).toString(),
@@ -296,7 +283,7 @@ private slots:
         DownloadList list(standIn());
         const DownloadSnapshot snapshot = download(QStringLiteral("a"));
         const QString partial = snapshot.destination + QStringLiteral(".rushlet.part");
-        QVERIFY(writeFile(partial, "partial bytes"));
+        QVERIFY(TestEnvironment::writeFile(partial, "partial bytes"));
         QVERIFY(list.addDownload(snapshot));
         QVERIFY(list.addDownload(download(QStringLiteral("b"))));
         list.startDownload(QStringLiteral("a"));
@@ -316,14 +303,14 @@ private slots:
         QCOMPARE(messages.first().at(0).toString(),
                  QStringLiteral("Removed from the list. Downloaded and partial files are kept."));
         QCOMPARE(messages.first().at(1).toInt(), 6000);
-        const QByteArray saved = readAll(QueueRules::queueFilePath());
+        const QByteArray saved = TestEnvironment::readFile(QueueRules::queueFilePath());
         QVERIFY(savedEntry(QStringLiteral("a")).isEmpty());
         QVERIFY(!savedEntry(QStringLiteral("b")).isEmpty());
 
         QCoreApplication::sendPostedEvents();
         QCOMPARE(list.ids(), QStringList{QStringLiteral("b")});
         QVERIFY(!list.contains(QStringLiteral("a")));
-        QCOMPARE(readAll(QueueRules::queueFilePath()), saved);
+        QCOMPARE(TestEnvironment::readFile(QueueRules::queueFilePath()), saved);
 
         list.removeDownload(QStringLiteral("a"));
         QCOMPARE(messages.size(), 1);
@@ -417,7 +404,7 @@ private slots:
         DownloadList list(standIn());
         QVERIFY(list.addDownload(download(QStringLiteral("a"))));
         QVERIFY(list.saveQueue());
-        const QByteArray before = readAll(QueueRules::queueFilePath());
+        const QByteArray before = TestEnvironment::readFile(QueueRules::queueFilePath());
         for (int i = 0; i < 50; ++i)
             QVERIFY(list.addDownload(download(QStringLiteral("more-%1").arg(i))));
 
@@ -435,7 +422,7 @@ private slots:
             std::signal(SIGXFSZ, previousHandler);
             QVERIFY(!saved);
         }
-        QCOMPARE(readAll(QueueRules::queueFilePath()), before);
+        QCOMPARE(TestEnvironment::readFile(QueueRules::queueFilePath()), before);
         QCOMPARE(list.count(), 51);
         QCOMPARE(messages.size(), 1);
         QCOMPARE(messages.first().at(0).toString(), QStringLiteral("Could not save the download list."));
@@ -443,7 +430,7 @@ private slots:
 
         // A data folder that cannot be created fails the same way.
         QVERIFY(QDir(environment->dataFolder()).removeRecursively());
-        QVERIFY(writeFile(environment->dataFolder(), "not a folder"));
+        QVERIFY(TestEnvironment::writeFile(environment->dataFolder(), "not a folder"));
         QVERIFY(!list.saveQueue());
         QCOMPARE(messages.size(), 2);
         QCOMPARE(list.count(), 51);

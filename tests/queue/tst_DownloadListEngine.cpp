@@ -42,12 +42,6 @@ qint64 receivedOf(const DownloadList &list, const QString &id)
     return entry ? entry->snapshot.received : -1;
 }
 
-QByteArray fileContent(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 // The list driving real engines against a local HTTP server.
@@ -81,8 +75,7 @@ private:
 private slots:
     void initTestCase()
     {
-        QCoreApplication::setOrganizationName(QStringLiteral("Rushlet"));
-        QCoreApplication::setApplicationName(QStringLiteral("Rushlet"));
+        TestEnvironment::useProgramNames();
         registerDownloadMetaTypes();
         largeBody = randomBody(largeSize);
     }
@@ -129,8 +122,7 @@ private slots:
             list.shutdown();
             QVERIFY(!list.entry(QStringLiteral("a"))->thread);
         }
-        const QJsonObject saved =
-            QJsonDocument::fromJson(fileContent(QueueRules::queueFilePath())).array().first().toObject();
+        const QJsonObject saved = environment->savedQueue().first().toObject();
         QCOMPARE(saved.value(QStringLiteral("status")).toString(), DownloadStatus::Paused);
         const qint64 savedReceived = saved.value(QStringLiteral("received")).toString().toLongLong();
         QVERIFY(savedReceived > 0);
@@ -146,11 +138,11 @@ private slots:
         next.startDownload(QStringLiteral("a"));
         QTRY_COMPARE_WITH_TIMEOUT(statusOf(next, QStringLiteral("a")), DownloadStatus::Completed,
                                   transferLimitMs);
-        QCOMPARE(fileContent(snapshot.destination), largeBody);
+        QCOMPARE(TestEnvironment::readFile(snapshot.destination), largeBody);
         // Only what was missing was fetched again.
         const qint64 sentAfter = server->bodyBytesSent() - sentBefore;
         QVERIFY2(sentAfter <= largeSize - savedReceived + 1024, qPrintable(QString::number(sentAfter)));
-        QVERIFY(fileContent(QueueRules::queueFilePath()).contains("\"Completed\""));
+        QVERIFY(TestEnvironment::readFile(QueueRules::queueFilePath()).contains("\"Completed\""));
     }
 };
 

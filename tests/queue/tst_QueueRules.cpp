@@ -128,8 +128,6 @@ private slots:
             << QStringLiteral("resumable") << QJsonValue(QStringLiteral("true")) << QVariant(false);
         QTest::newRow("error not a string")
             << QStringLiteral("error") << QJsonValue(7) << QVariant(QString());
-        QTest::newRow("20 segments keep 16")
-            << QStringLiteral("segments") << QJsonValue(segmentsJson(20)) << QVariant(16);
         QTest::newRow("segments not an array")
             << QStringLiteral("segments") << QJsonValue(QStringLiteral("0-9")) << QVariant(0);
     }

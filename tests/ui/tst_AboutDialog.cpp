@@ -30,8 +30,7 @@ private slots:
     {
         QVERIFY(environment.isValid());
         environment.applyToCurrentProcess();
-        QCoreApplication::setOrganizationName(QStringLiteral("Rushlet"));
-        QCoreApplication::setApplicationName(QStringLiteral("Rushlet"));
+        TestEnvironment::useProgramNames();
     }
 
     void init() { Localization::setLanguage(QStringLiteral("en")); }
