@@ -10,21 +10,6 @@
 
 namespace RunningInstance {
 
-namespace {
-
-bool writeAll(QLocalSocket &socket, const QByteArray &bytes, const QDeadlineTimer &deadline)
-{
-    if (socket.write(bytes) != bytes.size())
-        return false;
-    while (socket.bytesToWrite() > 0) {
-        if (deadline.hasExpired() || !socket.waitForBytesWritten(int(deadline.remainingTime())))
-            return false;
-    }
-    return true;
-}
-
-} // namespace
-
 bool requestShow(int timeoutMs)
 {
     QLocalSocket socket;
@@ -34,7 +19,7 @@ bool requestShow(int timeoutMs)
     // The window that is about to show was not started by the user's latest action.
     LocalSockets::allowForeground(serverProcessId);
     // Once the instance took the connection the request is delivered; its reply is not needed.
-    writeAll(socket, BridgeProtocol::showRequest(), QDeadlineTimer(timeoutMs));
+    BridgeProtocol::writeAll(socket, BridgeProtocol::showRequest(), QDeadlineTimer(timeoutMs));
     return true;
 }
 
@@ -44,17 +29,12 @@ bool answers(int timeoutMs)
     QLocalSocket socket;
     if (!BridgeProtocol::connectToBridge(socket, timeoutMs))
         return false;
-    if (!writeAll(socket, BridgeProtocol::encodeMessage({{QStringLiteral("type"), QStringLiteral("ping")}}),
-                  deadline))
+    if (!BridgeProtocol::writeAll(
+            socket, BridgeProtocol::encodeMessage({{QStringLiteral("type"), QStringLiteral("ping")}}),
+            deadline))
         return false;
-    QByteArray reply;
-    while (!reply.contains('\n') && reply.size() <= BridgeProtocol::maxMessageBytes) {
-        if (socket.bytesAvailable() == 0 &&
-            (deadline.hasExpired() || !socket.waitForReadyRead(int(deadline.remainingTime()))))
-            break;
-        reply += socket.readAll();
-    }
-    const QJsonDocument document = QJsonDocument::fromJson(reply.trimmed());
+    const QJsonDocument document =
+        QJsonDocument::fromJson(BridgeProtocol::readReplyLine(socket, deadline).trimmed());
     return document.isObject() && document.object().value(QStringLiteral("ok")).toBool();
 }
 

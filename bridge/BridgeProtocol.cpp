@@ -3,6 +3,7 @@
 #include "platform/LocalSockets.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QJsonDocument>
 #include <QLocalSocket>
 #include <QRegularExpression>
@@ -14,6 +15,8 @@ namespace BridgeProtocol {
 namespace {
 
 constexpr qsizetype maxUrlLength = 16000;
+// A peer that closes while we wait is noticed at the next slice at the latest.
+constexpr int readSliceMs = 500;
 
 } // namespace
 
@@ -82,6 +85,32 @@ bool connectToBridge(QLocalSocket &socket, int timeoutMs, qint64 *serverProcessI
         return false;
     }
     return true;
+}
+
+bool writeAll(QLocalSocket &socket, const QByteArray &bytes, const QDeadlineTimer &deadline)
+{
+    if (socket.write(bytes) != bytes.size())
+        return false;
+    while (socket.bytesToWrite() > 0) {
+        if (deadline.hasExpired() || !socket.waitForBytesWritten(int(deadline.remainingTime())))
+            return false;
+    }
+    return true;
+}
+
+QByteArray readReplyLine(QLocalSocket &socket, const QDeadlineTimer &deadline)
+{
+    QByteArray buffer;
+    while (!buffer.contains('\n')) {
+        if (buffer.size() >= maxMessageBytes || deadline.hasExpired())
+            break;
+        if (socket.bytesAvailable() > 0 ||
+            socket.waitForReadyRead(int(qMin<qint64>(readSliceMs, deadline.remainingTime()))))
+            buffer += socket.read(maxMessageBytes - buffer.size());
+        else if (socket.state() == QLocalSocket::UnconnectedState)
+            break;
+    }
+    return buffer;
 }
 
 } // namespace BridgeProtocol

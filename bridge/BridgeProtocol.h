@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <QString>
 
+class QDeadlineTimer;
 class QLocalSocket;
 
 // The rules both programs follow on the local bridge: the server's name, the framing of messages
@@ -37,5 +38,12 @@ bool isValidDownloadRequest(const QJsonObject &request);
 // anyone else who got hold of the name is refused. The server's process id goes to
 // `serverProcessId` when given.
 bool connectToBridge(QLocalSocket &socket, int timeoutMs, qint64 *serverProcessId = nullptr);
+
+// Writes every byte before the deadline; false when the peer went away or the time ran out.
+bool writeAll(QLocalSocket &socket, const QByteArray &bytes, const QDeadlineTimer &deadline);
+
+// What the peer sent up to its first line feed, the size limit of a message, the deadline or the
+// peer closing, whichever comes first. The caller decides whether that is a whole reply.
+QByteArray readReplyLine(QLocalSocket &socket, const QDeadlineTimer &deadline);
 
 } // namespace BridgeProtocol

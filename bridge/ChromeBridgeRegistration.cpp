@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 
 namespace {
 
@@ -18,18 +17,6 @@ const QString extensionManifest = QStringLiteral("chrome-extension/manifest.json
 
 // Anything shorter cannot be an RSA public key; Chrome refuses it as well.
 constexpr qsizetype minimumKeyBytes = 128;
-
-bool saveAtomically(const QString &path, const QByteArray &content)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(content) != content.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
 
 } // namespace
 
@@ -92,7 +79,7 @@ QString registerBridge(const QString &applicationFolder, const QString &manifest
     const QByteArray manifest =
         QJsonDocument(hostManifest(hostProgramPath, id)).toJson(QJsonDocument::Indented);
     const QString path = manifestPath(manifestFolder);
-    if (!QDir().mkpath(manifestFolder) || !saveAtomically(path, manifest))
+    if (!QDir().mkpath(manifestFolder) || !NativeMessagingHosts::writeManifest(path, manifest))
         return QStringLiteral("Could not save the bridge configuration.");
 
     if (!NativeMessagingHosts::registerHost(hostName.toString(), QDir::toNativeSeparators(path)))

@@ -1,6 +1,7 @@
 #include "bridge/ChromeExtensionSetup.h"
 
 #include "bridge/ChromeBridgeRegistration.h"
+#include "i18n/Localization.h"
 #include "platform/ChromeBrowser.h"
 #include "ui/ColourScheme.h"
 
@@ -111,6 +112,15 @@ ChromeExtensionSetup::ChromeExtensionSetup(QWidget *parent, const QString &appli
     connect(openFolderButton, &QPushButton::clicked, this, &ChromeExtensionSetup::openFolder);
     connect(openChromeButton, &QPushButton::clicked, this, &ChromeExtensionSetup::openChromeExtensions);
     connect(doneButton, &QPushButton::clicked, this, &QDialog::accept);
+
+    statusText = status->text();
+    setupText = setupButton->text();
+    Localization::bind(this);
+    // Binding restores the texts of construction on a language switch; the status and the setup
+    // button may have moved on since.
+    connect(Localization::instance(), &Localization::changed, this,
+            &ChromeExtensionSetup::retranslateChangedTexts);
+    fitHeightToTexts();
 }
 
 ChromeExtensionSetup::~ChromeExtensionSetup() = default;
@@ -121,12 +131,13 @@ void ChromeExtensionSetup::registerBridge()
         applicationFolder, QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
     if (!error.isEmpty()) {
         // Registration failures stay in English, like every other error sentence of the bridge.
-        status->setText(error);
+        showUntranslatedStatus(error);
         return;
     }
     ChromeBridgeRegistration::removeLegacyBridge();
     showStatus(QStringLiteral("Connection registered. Complete steps 2 and 3 in Chrome."));
-    setupButton->setText(QStringLiteral("Repair connection"));
+    setupText = QStringLiteral("Repair connection");
+    setupButton->setText(Localization::translate(setupText));
     openChromeExtensions();
 }
 
@@ -155,5 +166,32 @@ void ChromeExtensionSetup::openChromeExtensions()
 
 void ChromeExtensionSetup::showStatus(const QString &english)
 {
-    status->setText(english);
+    statusText = english;
+    statusTranslated = true;
+    status->setText(Localization::translate(english));
+    fitHeightToTexts();
+}
+
+void ChromeExtensionSetup::showUntranslatedStatus(const QString &text)
+{
+    statusText = text;
+    statusTranslated = false;
+    status->setText(text);
+    fitHeightToTexts();
+}
+
+void ChromeExtensionSetup::retranslateChangedTexts()
+{
+    status->setText(statusTranslated ? Localization::translate(statusText) : statusText);
+    setupButton->setText(Localization::translate(setupText));
+    fitHeightToTexts();
+}
+
+void ChromeExtensionSetup::fitHeightToTexts()
+{
+    // A window whose wrapped lines need more height than its layout's plain minimum gets no
+    // minimum height at all from Qt, and squeezes its rows; at this fixed width the height that
+    // fits every line is known, so the dialog takes exactly that.
+    ensurePolished();
+    setFixedHeight(layout()->totalHeightForWidth(width()));
 }

@@ -25,9 +25,16 @@ private:
     void openFolder();
     void openChromeExtensions();
     void showStatus(const QString &english);
+    void showUntranslatedStatus(const QString &text);
+    void retranslateChangedTexts();
+    void fitHeightToTexts();
 
     QString applicationFolder;
     QString extensionFolder;
     QLabel *status = nullptr;
     QPushButton *setupButton = nullptr;
+    // The texts set after construction, kept in English so that a language switch can redo them.
+    QString statusText;
+    bool statusTranslated = true;
+    QString setupText;
 };

@@ -22,7 +22,6 @@ public:
     // Null when the handle cannot be duplicated.
     static std::shared_ptr<BackgroundSync> start(int handle, Kind kind);
 
-    Kind kind() const { return jobKind; }
     bool isFinished() const { return finished.load(std::memory_order_acquire); }
     // Valid once isFinished() is true.
     bool succeeded() const { return ok; }

@@ -140,8 +140,9 @@ void DownloadEngine::pause()
 
 void DownloadEngine::beginAttempt()
 {
-    if (!probeManager) {
+    if (!probeManager)
         probeManager = new QNetworkAccessManager(this);
+    if (!progressTimer) {
         progressTimer = new QTimer(this);
         progressTimer->setInterval(progressIntervalMs);
         connect(progressTimer, &QTimer::timeout, this, &DownloadEngine::onProgressTick);
@@ -309,6 +310,7 @@ void DownloadEngine::preparePartialFile(qint64 probedTotal, bool probedRangeSupp
         segments.clear();
 
     partFile->setFileName(partFilePath());
+    partFileSyncFailed = false;
     // Writes go to absolute offsets with pwrite, so Qt's buffer would only add a copy.
     QIODevice::OpenMode mode = QIODevice::ReadWrite | QIODevice::Unbuffered;
     if (!partExists)
@@ -388,8 +390,12 @@ bool DownloadEngine::writeCheckpoint()
     // This sync covers everything a pending background one would, and newer counts.
     diskSync.reset();
     checkpointAwaitingSync.reset();
-    if (!partFile->flush() || !FileSystem::syncData(partFile->handle(), nullptr))
+    if (partFileSyncFailed)
         return false;
+    if (!partFile->flush() || !FileSystem::syncData(partFile->handle(), nullptr)) {
+        partFileSyncFailed = true;
+        return false;
+    }
     return commitCheckpoint(checkpointContents());
 }
 
@@ -436,6 +442,10 @@ void DownloadEngine::startSegment(int index)
     QNetworkReply *reply = segmentManagers.at(index)->get(request);
     segment.reply = reply;
     reply->setReadBufferSize(segmentBufferSize);
+    // New headers (a redirect hop, or the network library sending the request again after a
+    // connection closed before any body) must be checked afresh before their body is written.
+    connect(reply, &QNetworkReply::metaDataChanged, this,
+            [this, index] { segments[index].validated = false; });
     connect(reply, &QNetworkReply::readyRead, this, [this, index] { onSegmentReadyRead(index); });
     connect(reply, &QNetworkReply::finished, this, [this, index] { onSegmentFinished(index); });
 }
@@ -575,7 +585,9 @@ void DownloadEngine::advanceBackgroundSync(qint64 now)
         if (checkpointAwaitingSync) {
             const ResumeCheckpoint::Contents captured = std::move(*checkpointAwaitingSync);
             checkpointAwaitingSync.reset();
-            if (!finished->succeeded() || !commitCheckpoint(captured)) {
+            if (!finished->succeeded())
+                partFileSyncFailed = true;
+            if (partFileSyncFailed || !commitCheckpoint(captured)) {
                 failAttempt(QStringLiteral("Cannot write the resume checkpoint."), false);
                 return;
             }
@@ -639,13 +651,17 @@ void DownloadEngine::stopTransfers()
 }
 
 // Disconnecting first keeps the abort's own finished() from reaching the engine; the flag covers
-// anything that still would, so that a cancelled reply is only ever read as a time-out.
+// anything that still would, so that a cancelled reply is only ever read as a time-out. A reply that
+// failed or carries an error status is only deleted, which ends its request as well: aborting it
+// makes the network library report a second error.
 void DownloadEngine::abortReply(QNetworkReply *reply)
 {
     reply->disconnect(this);
-    abortingReply = true;
-    reply->abort();
-    abortingReply = false;
+    if (reply->error() == QNetworkReply::NoError && httpStatus(reply) < 400) {
+        abortingReply = true;
+        reply->abort();
+        abortingReply = false;
+    }
     reply->deleteLater();
 }
 
@@ -663,6 +679,14 @@ void DownloadEngine::completeDownload()
     }
     QFile::remove(checkpointFilePath());
     stopTransfers();
+    // Each manager keeps a thread of its own; a completed download never sends again, and a long
+    // list of them must not hold sixteen idle threads apiece.
+    if (probeManager)
+        probeManager->deleteLater();
+    probeManager = nullptr;
+    for (QNetworkAccessManager *manager : std::as_const(segmentManagers))
+        manager->deleteLater();
+    segmentManagers.clear();
     total = receivedSum();
     status = DownloadStatus::Completed;
     publishSnapshot();

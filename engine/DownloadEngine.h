@@ -109,4 +109,7 @@ private:
     // before it began: only bytes that sync covers may be claimed on disk.
     std::shared_ptr<BackgroundSync> diskSync;
     std::optional<ResumeCheckpoint::Contents> checkpointAwaitingSync;
+    // Once a sync of the partial file failed, the system may have dropped the unwritten pages and a
+    // later sync can succeed without them: no checkpoint of this opening may claim bytes any more.
+    bool partFileSyncFailed = false;
 };

@@ -8,6 +8,7 @@
 #include "platform/LocalSockets.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -27,7 +28,6 @@ constexpr int reconnectMs = 200;
 constexpr int reconnectPauseMs = 100;
 constexpr int writeLimitMs = 3000;
 constexpr int replyLimitMs = 10000;
-constexpr int replyWaitMs = 500;
 
 int fail(const QString &text)
 {
@@ -65,37 +65,6 @@ bool connectAfterLaunch(QLocalSocket &socket, qint64 &serverProcessId)
         QThread::msleep(reconnectPauseMs);
     }
     return false;
-}
-
-bool writeRequest(QLocalSocket &socket, const QJsonObject &request)
-{
-    const QByteArray line = BridgeProtocol::encodeMessage(request);
-    if (socket.write(line) != line.size())
-        return false;
-    QElapsedTimer stopwatch;
-    stopwatch.start();
-    while (socket.bytesToWrite() > 0) {
-        const qint64 left = writeLimitMs - stopwatch.elapsed();
-        if (left <= 0 || !socket.waitForBytesWritten(int(left)))
-            return false;
-    }
-    return true;
-}
-
-QByteArray readReply(QLocalSocket &socket)
-{
-    QByteArray buffer;
-    QElapsedTimer stopwatch;
-    stopwatch.start();
-    while (!buffer.contains('\n')) {
-        if (buffer.size() >= BridgeProtocol::maxMessageBytes || stopwatch.elapsed() >= replyLimitMs)
-            break;
-        if (socket.bytesAvailable() > 0 || socket.waitForReadyRead(replyWaitMs))
-            buffer += socket.read(BridgeProtocol::maxMessageBytes - buffer.size());
-        else if (socket.state() == QLocalSocket::UnconnectedState)
-            break;
-    }
-    return buffer;
 }
 
 } // namespace
@@ -142,10 +111,12 @@ int main(int argc, char *argv[])
     // A confirmation dialog should come to the front although the user's click was in the browser.
     LocalSockets::allowForeground(serverProcessId);
 
-    if (!writeRequest(socket, request))
+    if (!BridgeProtocol::writeAll(socket, BridgeProtocol::encodeMessage(request),
+                                  QDeadlineTimer(writeLimitMs)))
         return fail(QStringLiteral("Could not send the request to Rushlet."));
 
-    const QJsonDocument reply = QJsonDocument::fromJson(readReply(socket).trimmed());
+    const QJsonDocument reply = QJsonDocument::fromJson(
+        BridgeProtocol::readReplyLine(socket, QDeadlineTimer(replyLimitMs)).trimmed());
     if (!reply.isObject())
         return fail(QStringLiteral("Rushlet did not acknowledge the download."));
     NativeMessaging::writeNativeMessage(STDOUT_FILENO, reply.object());

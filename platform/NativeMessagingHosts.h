@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -14,6 +15,10 @@ QStringList manifestFolders();
 // Points the browsers at the manifest file `manifestPath` for the host `name`. False when not
 // every browser could be told; each place is replaced atomically, so none is ever half-written.
 bool registerHost(const QString &name, const QString &manifestPath);
+
+// Replaces the manifest at `path` whole or not at all: a browser starting the host while it is
+// being written must never read half of it.
+bool writeManifest(const QString &path, const QByteArray &content);
 
 // Forgets the host `name` for every browser. A host that was never registered is no error.
 void removeHost(const QString &name);

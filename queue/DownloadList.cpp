@@ -59,8 +59,12 @@ void DownloadList::loadQueue()
                            listFailureTimeoutMs);
         return;
     }
-    for (const DownloadSnapshot &snapshot : read.snapshots)
-        addDownload(QueueRules::repairAgainstDisk(snapshot));
+    {
+        // One refresh for the whole list rather than one per download.
+        const QSignalBlocker oneRefresh(this);
+        for (const DownloadSnapshot &snapshot : read.snapshots)
+            addDownload(QueueRules::repairAgainstDisk(snapshot));
+    }
     emit changed();
 }
 
@@ -108,6 +112,7 @@ bool DownloadList::addDownload(const DownloadSnapshot &snapshot)
     entries.insert(snapshot.id, QueueEntry{snapshot, thread, engine});
     order.append(snapshot.id);
     destinationOwners.insert(QueueRules::destinationKey(snapshot.destination), snapshot.id);
+    emit changed();
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "bridge/BridgeProtocol.h"
 #include "bridge/BrowserIntake.h"
+#include "i18n/Localization.h"
 #include "queue/DownloadList.h"
 
 #include <QStatusBar>
@@ -12,7 +13,9 @@ MainWindow::MainWindow(QWidget *parent)
 {
     setWindowTitle(QStringLiteral("Rushlet Download Manager"));
     resize(960, 600);
-    connect(list, &DownloadList::statusMessage, statusBar(), &QStatusBar::showMessage);
+    connect(list, &DownloadList::statusMessage, this, [this](const QString &text, int timeoutMs) {
+        statusBar()->showMessage(Localization::translate(text), timeoutMs);
+    });
     list->loadQueue();
 }
 

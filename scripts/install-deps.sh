@@ -15,6 +15,7 @@ packages=(
     chromium
     # benchmarks: the peers the program is measured against
     aria2 axel
+    time
 )
 
 missing=()

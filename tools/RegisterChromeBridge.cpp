@@ -5,6 +5,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QStandardPaths>
 #include <QTextStream>
 
@@ -31,6 +32,12 @@ int main(int argc, char *argv[])
         return 1;
     }
     ChromeBridgeRegistration::removeLegacyBridge();
-    QTextStream(stdout) << ChromeBridgeRegistration::manifestPath(manifestFolder) << Qt::endl;
+    QTextStream out(stdout);
+    out << "Host manifest: "
+        << QDir::toNativeSeparators(ChromeBridgeRegistration::manifestPath(manifestFolder)) << Qt::endl
+        << "Extension folder to load unpacked in Chrome: "
+        << QDir::toNativeSeparators(QCoreApplication::applicationDirPath() +
+                                    QStringLiteral("/chrome-extension"))
+        << Qt::endl;
     return 0;
 }

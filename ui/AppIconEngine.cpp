@@ -35,7 +35,7 @@ QList<QSize> AppIconEngine::availableSizes(QIcon::Mode, QIcon::State)
 // The application icon has no disabled or selected look, so mode and state do not matter.
 QPixmap AppIconEngine::scaledPixmap(const QSize &size, QIcon::Mode, QIcon::State, qreal scale)
 {
-    const QSize physical = (QSizeF(size) * scale).toSize();
+    const QSize physical = scaledPixmapSize(size, scale);
     // Nothing to draw, and nothing worth a cache entry.
     if (physical.isEmpty())
         return QPixmap();

@@ -39,4 +39,12 @@ QIconEngine *IconEngine::clone() const
     return new IconEngine(kind);
 }
 
+// Drawn at the physical size, so that lines stay sharp on every screen.
+QPixmap IconEngine::scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State state, qreal scale)
+{
+    QPixmap result = pixmap(scaledPixmapSize(size, scale), mode, state);
+    result.setDevicePixelRatio(scale);
+    return result;
+}
+
 } // namespace RushletIcons

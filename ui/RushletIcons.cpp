@@ -118,6 +118,16 @@ void drawIcon(QPainter *painter, const QRectF &target, IconKind kind, const QCol
     painter->restore();
 }
 
+QSize scaledPixmapSize(const QSize &requested, qreal scale)
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    return (QSizeF(requested) * scale).toSize();
+#else
+    Q_UNUSED(scale);
+    return requested;
+#endif
+}
+
 QSvgRenderer &appIconRenderer()
 {
     static QSvgRenderer renderer(QStringLiteral(":/rushlet/assets/rushlet.svg"));

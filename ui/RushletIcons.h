@@ -24,6 +24,10 @@ void drawIcon(QPainter *painter, const QRectF &target, IconKind kind, const QCol
 // The outline of `kind` on the 24 × 24 grid; empty for a value that names no shape.
 QPainterPath iconPath(IconKind kind);
 
+// The physical size of a pixmap that QIcon asks an engine's scaledPixmap() for. Before Qt 6.8
+// QIcon passed the size already multiplied by the ratio; since then it passes the logical size.
+QSize scaledPixmapSize(const QSize &requested, qreal scale);
+
 // The parsed application icon, shared by the whole process. Invalid (and drawing nothing) when
 // the resource is missing.
 QSvgRenderer &appIconRenderer();

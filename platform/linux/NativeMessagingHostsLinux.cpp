@@ -12,18 +12,6 @@ QString manifestFileName(const QString &hostName)
     return hostName + QStringLiteral(".json");
 }
 
-bool writeAtomically(const QString &path, const QByteArray &content)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(content) != content.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
-
 } // namespace
 
 namespace NativeMessagingHosts {
@@ -49,9 +37,21 @@ bool registerHost(const QString &name, const QString &manifestPath)
     for (const QString &folder : manifestFolders()) {
         // One browser's folder failing must not keep the other browser from working.
         allWritten = QDir().mkpath(folder) &&
-                     writeAtomically(folder + u'/' + manifestFileName(name), content) && allWritten;
+                     writeManifest(folder + u'/' + manifestFileName(name), content) && allWritten;
     }
     return allWritten;
+}
+
+bool writeManifest(const QString &path, const QByteArray &content)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(content) != content.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
 }
 
 void removeHost(const QString &name)

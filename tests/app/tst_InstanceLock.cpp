@@ -12,13 +12,6 @@ private slots:
     void init() { QVERIFY(folder.isValid()); }
     void cleanup() { QFile::remove(path()); }
 
-    void freshLockIsTaken()
-    {
-        InstanceLock lock(path());
-        QVERIFY(lock.tryAcquire(nullptr));
-        QVERIFY(lock.isLocked());
-    }
-
     void liveOwnerKeepsTheLock()
     {
         InstanceLock owner(path());

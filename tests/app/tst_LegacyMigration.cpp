@@ -12,19 +12,6 @@ namespace {
 
 const QByteArray legacyQueue = R"([{"id":"a","url":"http://127.0.0.1/a","destination":"/tmp/a"}])";
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &contents)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
-}
-
 } // namespace
 
 class TestLegacyMigration : public QObject
@@ -48,7 +35,7 @@ private slots:
 
     void copiesListAndSettingsOnce()
     {
-        QVERIFY(writeFile(legacyFolder() + QStringLiteral("/queue.json"), legacyQueue));
+        QVERIFY(TestEnvironment::writeFile(legacyFolder() + QStringLiteral("/queue.json"), legacyQueue));
         {
             QSettings legacy = legacySettings();
             legacy.setValue(QStringLiteral("closeBehavior"), QStringLiteral("tray"));
@@ -58,25 +45,25 @@ private slots:
         QSettings legacy = legacySettings();
         QSettings own = ownSettings();
         QVERIFY(migrateLegacyData(legacyFolder(), ownFolder(), legacy, own));
-        QCOMPARE(readFile(ownFolder() + QStringLiteral("/queue.json")), legacyQueue);
+        QCOMPARE(TestEnvironment::readFile(ownFolder() + QStringLiteral("/queue.json")), legacyQueue);
         QSettings reread = ownSettings();
         QCOMPARE(reread.value(QStringLiteral("closeBehavior")).toString(), QStringLiteral("tray"));
         QCOMPARE(reread.value(QStringLiteral("window/geometry")).toByteArray(), QByteArray("\x01\x02\x03"));
 
         // Nothing of the earlier product changed, and the lock it owns was released.
-        QCOMPARE(readFile(legacyFolder() + QStringLiteral("/queue.json")), legacyQueue);
+        QCOMPARE(TestEnvironment::readFile(legacyFolder() + QStringLiteral("/queue.json")), legacyQueue);
         QCOMPARE(legacySettings().allKeys().size(), 2);
         QVERIFY(!QFile::exists(legacyFolder() + QStringLiteral("/instance.lock")));
 
         // The program now has data of its own: a second start copies nothing.
-        QVERIFY(writeFile(legacyFolder() + QStringLiteral("/queue.json"), "[]"));
+        QVERIFY(TestEnvironment::writeFile(legacyFolder() + QStringLiteral("/queue.json"), "[]"));
         QVERIFY(!migrateLegacyData(legacyFolder(), ownFolder(), legacy, own));
-        QCOMPARE(readFile(ownFolder() + QStringLiteral("/queue.json")), legacyQueue);
+        QCOMPARE(TestEnvironment::readFile(ownFolder() + QStringLiteral("/queue.json")), legacyQueue);
     }
 
     void ownDataWins()
     {
-        QVERIFY(writeFile(legacyFolder() + QStringLiteral("/queue.json"), legacyQueue));
+        QVERIFY(TestEnvironment::writeFile(legacyFolder() + QStringLiteral("/queue.json"), legacyQueue));
         legacySettings().setValue(QStringLiteral("language"), QStringLiteral("de"));
 
         // Any single setting of the program's own is enough to refuse.
@@ -88,15 +75,15 @@ private slots:
         QCOMPARE(own.value(QStringLiteral("language")).toString(), QStringLiteral("fr"));
 
         own.clear();
-        QVERIFY(writeFile(ownFolder() + QStringLiteral("/queue.json"), "[]"));
+        QVERIFY(TestEnvironment::writeFile(ownFolder() + QStringLiteral("/queue.json"), "[]"));
         QVERIFY(!migrateLegacyData(legacyFolder(), ownFolder(), legacy, own));
-        QCOMPARE(readFile(ownFolder() + QStringLiteral("/queue.json")), QByteArray("[]"));
+        QCOMPARE(TestEnvironment::readFile(ownFolder() + QStringLiteral("/queue.json")), QByteArray("[]"));
         QVERIFY(own.allKeys().isEmpty());
     }
 
     void runningEarlierProductIsLeftAlone()
     {
-        QVERIFY(writeFile(legacyFolder() + QStringLiteral("/queue.json"), legacyQueue));
+        QVERIFY(TestEnvironment::writeFile(legacyFolder() + QStringLiteral("/queue.json"), legacyQueue));
         legacySettings().setValue(QStringLiteral("language"), QStringLiteral("de"));
         QLockFile running(legacyFolder() + QStringLiteral("/instance.lock"));
         QVERIFY(running.tryLock(0));
@@ -133,9 +120,9 @@ private slots:
     // When the list cannot be copied, no settings are copied either.
     void failedCopyCopiesNothing()
     {
-        QVERIFY(writeFile(legacyFolder() + QStringLiteral("/queue.json"), legacyQueue));
+        QVERIFY(TestEnvironment::writeFile(legacyFolder() + QStringLiteral("/queue.json"), legacyQueue));
         legacySettings().setValue(QStringLiteral("language"), QStringLiteral("de"));
-        QVERIFY(writeFile(ownFolder(), "a file where the data folder belongs"));
+        QVERIFY(TestEnvironment::writeFile(ownFolder(), "a file where the data folder belongs"));
         QSettings legacy = legacySettings();
         QSettings own = ownSettings();
         QVERIFY(!migrateLegacyData(legacyFolder(), ownFolder(), legacy, own));
@@ -148,9 +135,9 @@ private slots:
     {
         TestEnvironment fresh;
         const QString earlier = fresh.dataHome() + QStringLiteral("/Brio/BrioDownloader");
-        QVERIFY(writeFile(earlier + QStringLiteral("/queue.json"), "[]"));
-        QVERIFY(writeFile(fresh.configHome() + QStringLiteral("/Brio/BrioDownloader.conf"),
-                          "[General]\nlanguage=ja\n"));
+        QVERIFY(TestEnvironment::writeFile(earlier + QStringLiteral("/queue.json"), "[]"));
+        QVERIFY(TestEnvironment::writeFile(fresh.configHome() + QStringLiteral("/Brio/BrioDownloader.conf"),
+                                           "[General]\nlanguage=ja\n"));
         const auto result = TestProgram::run(QStringLiteral("Rushlet"), {QStringLiteral("--smoke-test")},
                                              fresh.processEnvironment(), 30000);
         QVERIFY(result.finished);

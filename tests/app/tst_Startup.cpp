@@ -1,4 +1,4 @@
-#include "app/InstanceLock.h"
+#include "tests/support/BridgeTestClient.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/TestProgram.h"
 
@@ -16,16 +16,6 @@ constexpr int exitLimitMs = 30000;
 QString lockPath(const TestEnvironment &environment)
 {
     return environment.dataFolder() + QStringLiteral("/instance.lock");
-}
-
-// True once a running instance has written itself into the lock.
-bool lockHasOwner(const TestEnvironment &environment)
-{
-    QLockFile probe(lockPath(environment));
-    qint64 pid = 0;
-    QString host;
-    QString app;
-    return probe.getLockInfo(&pid, &host, &app);
 }
 
 bool lockIsFree(const TestEnvironment &environment)
@@ -80,26 +70,6 @@ private slots:
         QVERIFY(!QFile::exists(lockPath(environment)));
     }
 
-    // A browser launch while an instance runs leaves at once and silently; the lock it could not
-    // take belongs to a live process and is never broken.
-    void secondBrowserLaunchLeavesAtOnce()
-    {
-        TestEnvironment environment;
-        TestProgram first(QStringLiteral("Rushlet"));
-        QVERIFY(first.start({QStringLiteral("--browser-launch")}, environment.processEnvironment()));
-        QTRY_VERIFY_WITH_TIMEOUT(lockHasOwner(environment), exitLimitMs);
-
-        const auto second = TestProgram::run(QStringLiteral("Rushlet"), {QStringLiteral("--browser-launch")},
-                                             environment.processEnvironment(), exitLimitMs);
-        QVERIFY(second.finished);
-        QCOMPARE(second.exitCode, 0);
-        QVERIFY(first.isRunning());
-
-        InstanceLock lock(lockPath(environment));
-        QVERIFY(!lock.tryAcquire([] { return false; }));
-        QVERIFY(first.isRunning());
-    }
-
     void terminationSignalsShutDownCleanly_data()
     {
         QTest::addColumn<int>("signalNumber");
@@ -114,7 +84,7 @@ private slots:
         TestEnvironment environment;
         TestProgram program(QStringLiteral("Rushlet"));
         QVERIFY(program.start({QStringLiteral("--browser-launch")}, environment.processEnvironment()));
-        QTRY_VERIFY_WITH_TIMEOUT(lockHasOwner(environment), exitLimitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(BridgeTestClient::lockOwner(environment) > 0, exitLimitMs);
 
         // A second request during shutdown must not cut the shutdown short.
         QCOMPARE(::kill(pid_t(program.pid()), signalNumber), 0);
@@ -132,7 +102,7 @@ private slots:
         {
             TestProgram crashed(QStringLiteral("Rushlet"));
             QVERIFY(crashed.start({QStringLiteral("--browser-launch")}, environment.processEnvironment()));
-            QTRY_VERIFY_WITH_TIMEOUT(lockHasOwner(environment), exitLimitMs);
+            QTRY_VERIFY_WITH_TIMEOUT(BridgeTestClient::lockOwner(environment) > 0, exitLimitMs);
             crashed.kill();
         }
         QVERIFY(QFile::exists(lockPath(environment)));

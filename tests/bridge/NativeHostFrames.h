@@ -1,8 +1,8 @@
 #pragma once
 
+#include "tests/support/TestEnvironment.h"
+
 #include <QByteArray>
-#include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -66,9 +66,8 @@ inline bool writeManifest(const QString &dataFolder, const QJsonArray &allowedOr
         {QStringLiteral("type"), QStringLiteral("stdio")},
         {QStringLiteral("allowed_origins"), allowedOrigins},
     };
-    QFile file(dataFolder + QStringLiteral("/com.rushlet.downloader.json"));
-    return QDir().mkpath(dataFolder) && file.open(QIODevice::WriteOnly) &&
-           file.write(QJsonDocument(manifest).toJson(QJsonDocument::Indented)) > 0;
+    return TestEnvironment::writeFile(dataFolder + QStringLiteral("/com.rushlet.downloader.json"),
+                                      QJsonDocument(manifest).toJson(QJsonDocument::Indented));
 }
 
 } // namespace NativeHostFrames

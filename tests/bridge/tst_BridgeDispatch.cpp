@@ -1,4 +1,5 @@
 #include "queue/MainWindow.h"
+#include "tests/support/BridgeTestClient.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QCoreApplication>
@@ -11,12 +12,7 @@ QJsonObject request(const QJsonValue &type)
     return {{QStringLiteral("type"), type}};
 }
 
-QJsonObject error(const QString &text)
-{
-    return {{QStringLiteral("ok"), false}, {QStringLiteral("error"), text}};
-}
-
-const QJsonObject ok{{QStringLiteral("ok"), true}};
+const QJsonObject ok = BridgeTestClient::okReply();
 
 } // namespace
 
@@ -33,8 +29,7 @@ private slots:
     {
         QVERIFY(environment.isValid());
         environment.applyToCurrentProcess();
-        QCoreApplication::setOrganizationName(QStringLiteral("Rushlet"));
-        QCoreApplication::setApplicationName(QStringLiteral("Rushlet"));
+        TestEnvironment::useProgramNames();
     }
 
     void showBringsTheWindowBack()
@@ -69,7 +64,8 @@ private slots:
     {
         QFETCH(QJsonObject, request);
         MainWindow window;
-        QCOMPARE(window.handleBridgeRequest(request), error(QStringLiteral("Invalid download URL.")));
+        QCOMPARE(window.handleBridgeRequest(request),
+                 BridgeTestClient::errorReply(QStringLiteral("Invalid download URL.")));
     }
 
     // Once shutting down, nothing is carried out, not even a ping or a show.
@@ -77,7 +73,7 @@ private slots:
     {
         MainWindow window;
         window.shutdown();
-        const QJsonObject closing = error(QStringLiteral("Rushlet is closing."));
+        const QJsonObject closing = BridgeTestClient::errorReply(QStringLiteral("Rushlet is closing."));
         QCOMPARE(window.handleBridgeRequest(request(QStringLiteral("ping"))), closing);
         QCOMPARE(window.handleBridgeRequest(request(QStringLiteral("show"))), closing);
         QVERIFY(!window.isVisible());

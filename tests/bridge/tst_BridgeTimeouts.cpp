@@ -35,8 +35,8 @@ private slots:
         QCOMPARE(silentOutcome.received, QByteArray());
         QCOMPARE(halfLineOutcome.received, QByteArray());
         QVERIFY2(stopwatch.elapsed() >= 14000, qPrintable(QString::number(stopwatch.elapsed())));
-        QCOMPARE(BridgeTestClient::exchange(environment, {{QStringLiteral("type"), QStringLiteral("ping")}}),
-                 (QJsonObject{{QStringLiteral("ok"), true}}));
+        QCOMPARE(BridgeTestClient::exchange(environment, BridgeTestClient::ping()),
+                 BridgeTestClient::okReply());
     }
 
     // A running instance that could not open its bridge: the instance the host starts leaves at
@@ -58,14 +58,13 @@ private slots:
 
         QElapsedTimer stopwatch;
         stopwatch.start();
-        const auto host = TestProgram::run(
-            QStringLiteral("RushletNativeHost"), {NativeHostFrames::origin}, environment.processEnvironment(),
-            60000, NativeHostFrames::frame(QJsonObject{{QStringLiteral("type"), QStringLiteral("ping")}}));
+        const auto host = TestProgram::run(QStringLiteral("RushletNativeHost"), {NativeHostFrames::origin},
+                                           environment.processEnvironment(), 60000,
+                                           NativeHostFrames::frame(BridgeTestClient::ping()));
         QVERIFY(host.finished);
         QCOMPARE(host.exitCode, 1);
-        const QJsonObject expected{
-            {QStringLiteral("ok"), false},
-            {QStringLiteral("error"), QStringLiteral("Rushlet did not respond. Restart it and try again.")}};
+        const QJsonObject expected = BridgeTestClient::errorReply(
+            QStringLiteral("Rushlet did not respond. Restart it and try again."));
         QCOMPARE(NativeHostFrames::messages(host.standardOutput), QList<QJsonObject>{expected});
         QVERIFY2(stopwatch.elapsed() >= 9500, qPrintable(QString::number(stopwatch.elapsed())));
         QCOMPARE(BridgeTestClient::lockOwner(environment), rushlet.pid());

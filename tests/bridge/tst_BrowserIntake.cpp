@@ -32,25 +32,6 @@ QJsonObject accepted(const QString &id)
     return {{QStringLiteral("ok"), true}, {QStringLiteral("id"), QString(QStringLiteral("chrome-") + id)}};
 }
 
-QJsonObject error(const QString &text)
-{
-    return {{QStringLiteral("ok"), false}, {QStringLiteral("error"), text}};
-}
-
-QJsonArray savedQueue(const TestEnvironment &environment)
-{
-    QFile file(environment.dataFolder() + QStringLiteral("/queue.json"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QJsonDocument::fromJson(file.readAll()).array();
-}
-
-bool touch(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly);
-}
-
 // A Rushlet of its own whose browser downloads go to folderOf(environment).
 class Instance
 {
@@ -122,12 +103,12 @@ private slots:
         Instance instance;
         const QDir folder(folderOf(instance.environment));
         for (const QString &name : existing)
-            QVERIFY(touch(folder.filePath(name)));
+            QVERIFY(TestEnvironment::writeFile(folder.filePath(name), {}));
         QVERIFY(instance.start());
 
         QCOMPARE(instance.send(download(QStringLiteral("d-1"), url, filename)),
                  accepted(QStringLiteral("d-1")));
-        const QJsonArray queue = savedQueue(instance.environment);
+        const QJsonArray queue = instance.environment.savedQueue();
         QCOMPARE(queue.size(), 1);
         const QJsonObject entry = queue.at(0).toObject();
         QCOMPARE(entry.value(QStringLiteral("id")).toString(), QStringLiteral("chrome-d-1"));
@@ -152,7 +133,7 @@ private slots:
         QCOMPARE(instance.send(download(QStringLiteral("a"), url, QStringLiteral("renamed.pdf"))),
                  accepted(QStringLiteral("a")));
 
-        const QJsonArray queue = savedQueue(instance.environment);
+        const QJsonArray queue = instance.environment.savedQueue();
         QCOMPARE(queue.size(), 2);
         const QDir folder(folderOf(instance.environment));
         QCOMPARE(queue.at(0).toObject().value(QStringLiteral("destination")).toString(),
@@ -172,11 +153,12 @@ private slots:
 
         const QJsonObject request =
             download(QStringLiteral("s1"), QStringLiteral("https://example.com/s.iso"));
-        QCOMPARE(instance.send(request), error(QStringLiteral("Could not save the download queue.")));
+        QCOMPARE(instance.send(request),
+                 BridgeTestClient::errorReply(QStringLiteral("Could not save the download queue.")));
         QVERIFY(QDir(queuePath).removeRecursively());
 
         QCOMPARE(instance.send(request), accepted(QStringLiteral("s1")));
-        const QJsonArray queue = savedQueue(instance.environment);
+        const QJsonArray queue = instance.environment.savedQueue();
         QCOMPARE(queue.size(), 1);
         QCOMPARE(queue.at(0).toObject().value(QStringLiteral("destination")).toString(),
                  QDir(folderOf(instance.environment)).filePath(QStringLiteral("s.iso")));
@@ -186,12 +168,12 @@ private slots:
     {
         Instance instance;
         const QDir folder(folderOf(instance.environment));
-        QVERIFY(touch(folder.filePath(QStringLiteral("f.bin"))));
+        QVERIFY(TestEnvironment::writeFile(folder.filePath(QStringLiteral("f.bin")), {}));
         for (int n = 1; n < 10000; ++n)
-            QVERIFY(touch(folder.filePath(QStringLiteral("f (%1).bin").arg(n))));
+            QVERIFY(TestEnvironment::writeFile(folder.filePath(QStringLiteral("f (%1).bin").arg(n)), {}));
         QVERIFY(instance.start());
         QCOMPARE(instance.send(download(QStringLiteral("f"), QStringLiteral("https://example.com/f.bin"))),
-                 error(QStringLiteral("Could not choose a free file name.")));
+                 BridgeTestClient::errorReply(QStringLiteral("Could not choose a free file name.")));
         QVERIFY(!QFile::exists(instance.environment.dataFolder() + QStringLiteral("/queue.json")));
     }
 
@@ -201,9 +183,12 @@ private slots:
         QVERIFY(instance.start());
         QCOMPARE(instance.send(download(QStringLiteral("x"), QStringLiteral("https://example.com/x.tar.gz"))),
                  accepted(QStringLiteral("x")));
-        QCOMPARE(
-            savedQueue(instance.environment).at(0).toObject().value(QStringLiteral("destination")).toString(),
-            instance.environment.home() + QStringLiteral("/Downloads/x.tar.gz"));
+        QCOMPARE(instance.environment.savedQueue()
+                     .at(0)
+                     .toObject()
+                     .value(QStringLiteral("destination"))
+                     .toString(),
+                 instance.environment.home() + QStringLiteral("/Downloads/x.tar.gz"));
     }
 
     // The way the browser sends a download: through the host, which relays Rushlet's answer.
@@ -221,7 +206,7 @@ private slots:
         QCOMPARE(host.exitCode, 0);
         QCOMPARE(NativeHostFrames::messages(host.standardOutput),
                  QList<QJsonObject>{accepted(QStringLiteral("h-9"))});
-        QCOMPARE(savedQueue(instance.environment).size(), 1);
+        QCOMPARE(instance.environment.savedQueue().size(), 1);
     }
 };
 

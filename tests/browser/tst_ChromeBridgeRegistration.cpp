@@ -26,23 +26,10 @@ const QString countingBytes127 = QStringLiteral(
     "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEyMzQ1Njc4OTo7PD0+P0BBQkNERUZHSElKS0xN"
     "Tk9QUVJTVFVWV1hZWltcXV5fYGFiY2RlZmdoaWprbG1ub3BxcnN0dXZ3eHl6e3x9fg==");
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
 QString shippedKey()
 {
-    const QByteArray manifest = readFile(qEnvironmentVariable("RUSHLET_SOURCE_DIR") +
-                                         QStringLiteral("/chrome-extension/manifest.json"));
+    const QByteArray manifest = TestEnvironment::readFile(qEnvironmentVariable("RUSHLET_SOURCE_DIR") +
+                                                          QStringLiteral("/chrome-extension/manifest.json"));
     return QJsonDocument::fromJson(manifest).object().value(QStringLiteral("key")).toString();
 }
 
@@ -73,7 +60,7 @@ private:
                 const QByteArray content = file.endsWith(QStringLiteral(".json"))
                                                ? extensionManifest(key).toUtf8()
                                                : QByteArray("#!/bin/sh\n");
-                QVERIFY(writeFile(applicationFolder + u'/' + file, content));
+                QVERIFY(TestEnvironment::writeFile(applicationFolder + u'/' + file, content));
             }
         }
     }
@@ -133,13 +120,13 @@ private slots:
     {
         package(verifiedKey);
         for (const QString &legacy : browserCopies(QStringLiteral("com.brio.downloader")))
-            QVERIFY(writeFile(legacy, "{}"));
+            QVERIFY(TestEnvironment::writeFile(legacy, "{}"));
 
         QCOMPARE(ChromeBridgeRegistration::registerBridge(applicationFolder, manifestFolder), QString());
         ChromeBridgeRegistration::removeLegacyBridge();
 
         const QString path = manifestFolder + QStringLiteral("/com.rushlet.downloader.json");
-        const QByteArray written = readFile(path);
+        const QByteArray written = TestEnvironment::readFile(path);
         const QJsonObject manifest = QJsonDocument::fromJson(written).object();
         QCOMPARE(manifest.value(QStringLiteral("name")).toString(), QStringLiteral("com.rushlet.downloader"));
         QCOMPARE(manifest.value(QStringLiteral("description")).toString(),
@@ -152,7 +139,7 @@ private slots:
         QVERIFY2(written.contains("\n    \""), "the manifest is written indented");
 
         for (const QString &copy : browserCopies(QStringLiteral("com.rushlet.downloader")))
-            QCOMPARE(readFile(copy), written);
+            QCOMPARE(TestEnvironment::readFile(copy), written);
         for (const QString &legacy : browserCopies(QStringLiteral("com.brio.downloader")))
             QVERIFY2(!QFile::exists(legacy), qPrintable(legacy));
     }
@@ -166,10 +153,11 @@ private slots:
 
         QCOMPARE(QDir(manifestFolder).entryList(QDir::Files),
                  QStringList{QStringLiteral("com.rushlet.downloader.json")});
-        const QByteArray written = readFile(manifestFolder + QStringLiteral("/com.rushlet.downloader.json"));
+        const QByteArray written =
+            TestEnvironment::readFile(manifestFolder + QStringLiteral("/com.rushlet.downloader.json"));
         QVERIFY(written.contains("chrome-extension://ehbpljedkkcdmfbbpgphcpinbgfcnjmi/"));
         for (const QString &copy : browserCopies(QStringLiteral("com.rushlet.downloader"))) {
-            QCOMPARE(readFile(copy), written);
+            QCOMPARE(TestEnvironment::readFile(copy), written);
             QCOMPARE(QDir(QFileInfo(copy).absolutePath()).entryList(QDir::Files).size(), 1);
         }
     }
@@ -209,7 +197,7 @@ private slots:
     {
         package(verifiedKey);
         // A file where the folder should be: root ignores permissions, a file cannot be a folder.
-        QVERIFY(writeFile(manifestFolder, "not a folder"));
+        QVERIFY(TestEnvironment::writeFile(manifestFolder, "not a folder"));
 
         QCOMPARE(ChromeBridgeRegistration::registerBridge(applicationFolder, manifestFolder),
                  QStringLiteral("Could not save the bridge configuration."));
@@ -224,14 +212,16 @@ private slots:
         const QStringList folders = NativeMessagingHosts::manifestFolders();
         const QString blocked = QFileInfo(folders.last()).absolutePath();
         QDir(blocked).removeRecursively();
-        QVERIFY(writeFile(blocked, "not a folder"));
+        QVERIFY(TestEnvironment::writeFile(blocked, "not a folder"));
 
         QCOMPARE(ChromeBridgeRegistration::registerBridge(applicationFolder, manifestFolder),
                  QStringLiteral("Could not register the Chrome bridge for your Windows account."));
         // The manifest is saved already; the browser that can be told still is.
-        const QByteArray written = readFile(manifestFolder + QStringLiteral("/com.rushlet.downloader.json"));
+        const QByteArray written =
+            TestEnvironment::readFile(manifestFolder + QStringLiteral("/com.rushlet.downloader.json"));
         QVERIFY(!written.isEmpty());
-        QCOMPARE(readFile(folders.first() + QStringLiteral("/com.rushlet.downloader.json")), written);
+        QCOMPARE(TestEnvironment::readFile(folders.first() + QStringLiteral("/com.rushlet.downloader.json")),
+                 written);
         QFile::remove(blocked);
     }
 };

@@ -11,11 +11,7 @@ namespace {
 // Stand-ins for browsers are shell scripts in a folder of their own on PATH.
 bool installProgram(const QString &path, const QByteArray &script)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write("#!/bin/sh\n" + script) < 0)
-        return false;
-    file.close();
-    return QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return TestEnvironment::writeFile(path, "#!/bin/sh\n" + script, true);
 }
 
 QByteArray versionScript(const QByteArray &version)

@@ -1,4 +1,5 @@
 #include "bridge/ChromeExtensionSetup.h"
+#include "i18n/Localization.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QApplication>
@@ -15,16 +16,6 @@ namespace {
 const QString registered = QStringLiteral("Connection registered. Complete steps 2 and 3 in Chrome.");
 const QString chromeMissing = QStringLiteral("Google Chrome could not be found or opened. Open Google Chrome "
                                              "manually and enter chrome://extensions in the address bar.");
-
-bool writeFile(const QString &path, const QByteArray &content, bool executable = false)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        return false;
-    file.close();
-    return !executable || file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-}
 
 QPushButton *button(const QDialog &dialog, const QString &text)
 {
@@ -71,28 +62,29 @@ private slots:
     {
         QVERIFY(environment.isValid());
         environment.applyToCurrentProcess();
-        QCoreApplication::setOrganizationName(QStringLiteral("Rushlet"));
-        QCoreApplication::setApplicationName(QStringLiteral("Rushlet"));
+        TestEnvironment::useProgramNames();
 
         // A packaged folder: stand-ins for both programs and the real extension.
         applicationFolder = environment.scratch() + QStringLiteral("/application");
-        QVERIFY(writeFile(applicationFolder + QStringLiteral("/Rushlet"), "#!/bin/sh\n", true));
-        QVERIFY(writeFile(applicationFolder + QStringLiteral("/RushletNativeHost"), "#!/bin/sh\n", true));
-        QFile extension(qEnvironmentVariable("RUSHLET_SOURCE_DIR") +
-                        QStringLiteral("/chrome-extension/manifest.json"));
-        QVERIFY(extension.open(QIODevice::ReadOnly));
-        QVERIFY(writeFile(applicationFolder + QStringLiteral("/chrome-extension/manifest.json"),
-                          extension.readAll()));
+        QVERIFY(
+            TestEnvironment::writeFile(applicationFolder + QStringLiteral("/Rushlet"), "#!/bin/sh\n", true));
+        QVERIFY(TestEnvironment::writeFile(applicationFolder + QStringLiteral("/RushletNativeHost"),
+                                           "#!/bin/sh\n", true));
+        const QByteArray extension = TestEnvironment::readFile(
+            qEnvironmentVariable("RUSHLET_SOURCE_DIR") + QStringLiteral("/chrome-extension/manifest.json"));
+        QVERIFY(!extension.isEmpty());
+        QVERIFY(TestEnvironment::writeFile(
+            applicationFolder + QStringLiteral("/chrome-extension/manifest.json"), extension));
 
         // Chrome for these tests records what it is asked to open instead of opening it.
         bin = environment.scratch() + QStringLiteral("/bin");
         browserRecord = environment.scratch() + QStringLiteral("/opened");
-        QVERIFY(
-            writeFile(bin + QStringLiteral("/google-chrome"),
-                      "#!/bin/sh\nif [ \"$1\" = --version ]; then echo 'Google Chrome 120.0.1'; exit 0; fi\n"
-                      "echo \"$@\" > " +
-                          QFile::encodeName(browserRecord) + "\n",
-                      true));
+        QVERIFY(TestEnvironment::writeFile(
+            bin + QStringLiteral("/google-chrome"),
+            "#!/bin/sh\nif [ \"$1\" = --version ]; then echo 'Google Chrome 120.0.1'; exit 0; fi\n"
+            "echo \"$@\" > " +
+                QFile::encodeName(browserRecord) + "\n",
+            true));
         originalPath = qgetenv("PATH");
         qputenv("PATH", QFile::encodeName(bin));
     }
@@ -186,6 +178,43 @@ private slots:
                  QStringLiteral("Folder path copied. Paste it into Chrome's folder picker."));
     }
 
+    void speaksTheChosenLanguageExceptForFailures()
+    {
+        const QString missing =
+            QStringLiteral("Setup files are missing. Run Rushlet from the packaged application "
+                           "folder, which includes RushletNativeHost.exe and chrome-extension.");
+        Localization::setLanguage(QStringLiteral("de"));
+        ChromeExtensionSetup dialog(nullptr, environment.scratch() + QStringLiteral("/bare"));
+        auto *status = dialog.findChild<QLabel *>(QStringLiteral("chromeSetupStatus"));
+        auto *setup = dialog.findChild<QPushButton *>(QStringLiteral("setupChrome"));
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Chrome-Erweiterung"));
+        QCOMPARE(setup->text(), QStringLiteral("Chrome-Erweiterung einrichten"));
+        QPushButton *copy = button(dialog, QStringLiteral("Ordnerpfad kopieren"));
+        QVERIFY(copy);
+
+        setup->click();
+        QCOMPARE(status->text(), missing);
+        // A language switch must not bring back the status the dialog started with.
+        Localization::setLanguage(QStringLiteral("fr"));
+        QCOMPARE(status->text(), missing);
+
+        copy->click();
+        QCOMPARE(
+            status->text(),
+            QStringLiteral("Chemin du dossier copié. Collez-le dans le sélecteur de dossier de Chrome."));
+        Localization::setLanguage(QStringLiteral("de"));
+        QCOMPARE(status->text(),
+                 QStringLiteral("Ordnerpfad kopiert. Fügen Sie ihn in die Ordnerauswahl von Chrome ein."));
+        // Longer texts wrap onto more lines; the dialog grows instead of cutting them off.
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const auto labels = dialog.findChildren<QLabel *>();
+        for (const QLabel *label : labels)
+            QVERIFY2(label->height() >= label->heightForWidth(label->width()), qPrintable(label->text()));
+        Localization::setLanguage(QStringLiteral("system"));
+        QCOMPARE(setup->text(), QStringLiteral("Set up Chrome extension"));
+    }
+
     void followsTheLightOrDarkPalette_data()
     {
         QTest::addColumn<bool>("dark");
@@ -205,7 +234,8 @@ private slots:
             QApplication::setPalette(darkPalette());
         ChromeExtensionSetup dialog(nullptr, applicationFolder);
         QApplication::setPalette(original);
-        dialog.adjustSize();
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         const QImage image = dialog.grab().toImage();
 
         QCOMPARE(image.pixelColor(3, 3), background);

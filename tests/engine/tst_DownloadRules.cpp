@@ -73,16 +73,6 @@ private slots:
         QCOMPARE(DownloadRules::isIdentityEncoding(value), identity);
     }
 
-    void retryableStatuses()
-    {
-        QList<int> retryable;
-        for (int status = 100; status < 600; ++status) {
-            if (DownloadRules::isRetryableStatus(status))
-                retryable.append(status);
-        }
-        QCOMPARE(retryable, (QList<int>{408, 429, 500, 502, 503, 504}));
-    }
-
     void plan_data()
     {
         QTest::addColumn<qint64>("total");

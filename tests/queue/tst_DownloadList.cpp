@@ -38,19 +38,6 @@ QString statusOf(const DownloadList &list, const QString &id)
     return entry ? entry->snapshot.status : QString();
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
 // Runs a command on the engine's thread and returns once it has run; the reports it sends stay
 // queued for the list until the test lets events through.
 template <typename Command>
@@ -62,7 +49,8 @@ void runOnEngine(StandInEngine *engine, Command command)
 
 QJsonObject savedEntry(const QString &id)
 {
-    const QJsonArray saved = QJsonDocument::fromJson(readAll(QueueRules::queueFilePath())).array();
+    const QJsonArray saved =
+        QJsonDocument::fromJson(TestEnvironment::readFile(QueueRules::queueFilePath())).array();
     for (const QJsonValue &value : saved) {
         if (value.toObject().value(QStringLiteral("id")).toString() == id)
             return value.toObject();
@@ -92,8 +80,7 @@ private:
 private slots:
     void initTestCase()
     {
-        QCoreApplication::setOrganizationName(QStringLiteral("Rushlet"));
-        QCoreApplication::setApplicationName(QStringLiteral("Rushlet"));
+        TestEnvironment::useProgramNames();
         registerDownloadMetaTypes();
     }
 
@@ -114,21 +101,23 @@ private slots:
     void loadingRepairsAndCreatesIdleEngines()
     {
         const QString completedFile = download(QStringLiteral("done")).destination;
-        QVERIFY(writeFile(completedFile, QByteArray(321, 'd')));
+        QVERIFY(TestEnvironment::writeFile(completedFile, QByteArray(321, 'd')));
         const QString blockedFile = download(QStringLiteral("blocked")).destination;
-        QVERIFY(writeFile(blockedFile, "someone else's file"));
+        QVERIFY(TestEnvironment::writeFile(blockedFile, "someone else's file"));
         const QList<DownloadSnapshot> stored{download(QStringLiteral("run"), DownloadStatus::Downloading),
                                              download(QStringLiteral("done"), DownloadStatus::Completed),
                                              download(QStringLiteral("blocked"), DownloadStatus::Queued)};
         QByteArray document = QueueRules::writeQueue(stored);
         // What was written as "Paused" reads back as such; check the repair of a running one too.
         document.replace("\"Paused\"", "\"Retrying\"");
-        QVERIFY(writeFile(QueueRules::queueFilePath(), document));
+        QVERIFY(TestEnvironment::writeFile(QueueRules::queueFilePath(), document));
 
         {
             DownloadList list(standIn());
             QSignalSpy messages(&list, &DownloadList::statusMessage);
+            QSignalSpy changes(&list, &DownloadList::changed);
             list.loadQueue();
+            QCOMPARE(changes.size(), 1);
             QCOMPARE(list.ids(),
                      (QStringList{QStringLiteral("run"), QStringLiteral("done"), QStringLiteral("blocked")}));
             QCOMPARE(statusOf(list, QStringLiteral("run")), DownloadStatus::Paused);
@@ -145,19 +134,21 @@ private slots:
                 QCOMPARE(engineOf(list, id)->starts.load(), 0);
             }
             // Loading never writes the file back.
-            QCOMPARE(readAll(QueueRules::queueFilePath()), document);
+            QCOMPARE(TestEnvironment::readFile(QueueRules::queueFilePath()), document);
         }
     }
 
     void unreadableListIsReportedAndLoadsNothing_data()
     {
+        // A null content means no file; "folder" puts a folder where the file belongs.
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<bool>("reported");
         QTest::newRow("missing") << QByteArray() << false;
+        QTest::newRow("empty file") << QByteArray("") << true;
         QTest::newRow("truncated") << QByteArray("[{\"id\": \"a\", \"destination\": \"/x\"") << true;
         QTest::newRow("object at top level") << QByteArray("{\"downloads\": []}") << true;
         QTest::newRow("not JSON") << QByteArray("\x89PNG\r\n") << true;
-        QTest::newRow("folder in its place") << QByteArray() << true;
+        QTest::newRow("folder in its place") << QByteArray("folder") << true;
     }
 
     void unreadableListIsReportedAndLoadsNothing()
@@ -165,10 +156,11 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(bool, reported);
         const QString path = QueueRules::queueFilePath();
-        if (QTest::currentDataTag() == QLatin1String("folder in its place"))
+        const bool folder = content == "folder";
+        if (folder)
             QVERIFY(QDir().mkpath(path));
-        else if (!content.isEmpty())
-            QVERIFY(writeFile(path, content));
+        else if (!content.isNull())
+            QVERIFY(TestEnvironment::writeFile(path, content));
 
         DownloadList list(standIn());
         QSignalSpy messages(&list, &DownloadList::statusMessage);
@@ -180,9 +172,9 @@ private slots:
                      QStringLiteral("The saved download list could not be read."));
             QCOMPARE(messages.first().at(1).toInt(), 10000);
         }
-        if (!content.isEmpty()) {
+        if (!content.isNull() && !folder) {
             // Left as it is until the next save replaces it.
-            QCOMPARE(readAll(path), content);
+            QCOMPARE(TestEnvironment::readFile(path), content);
             QVERIFY(list.addDownload(download(QStringLiteral("a"))));
             QVERIFY(list.saveQueue());
             QCOMPARE(savedEntry(QStringLiteral("a")).value(QStringLiteral("status")).toString(),
@@ -291,7 +283,7 @@ private slots:
         DownloadList list(standIn());
         const DownloadSnapshot snapshot = download(QStringLiteral("a"));
         const QString partial = snapshot.destination + QStringLiteral(".rushlet.part");
-        QVERIFY(writeFile(partial, "partial bytes"));
+        QVERIFY(TestEnvironment::writeFile(partial, "partial bytes"));
         QVERIFY(list.addDownload(snapshot));
         QVERIFY(list.addDownload(download(QStringLiteral("b"))));
         list.startDownload(QStringLiteral("a"));
@@ -311,14 +303,14 @@ private slots:
         QCOMPARE(messages.first().at(0).toString(),
                  QStringLiteral("Removed from the list. Downloaded and partial files are kept."));
         QCOMPARE(messages.first().at(1).toInt(), 6000);
-        const QByteArray saved = readAll(QueueRules::queueFilePath());
+        const QByteArray saved = TestEnvironment::readFile(QueueRules::queueFilePath());
         QVERIFY(savedEntry(QStringLiteral("a")).isEmpty());
         QVERIFY(!savedEntry(QStringLiteral("b")).isEmpty());
 
         QCoreApplication::sendPostedEvents();
         QCOMPARE(list.ids(), QStringList{QStringLiteral("b")});
         QVERIFY(!list.contains(QStringLiteral("a")));
-        QCOMPARE(readAll(QueueRules::queueFilePath()), saved);
+        QCOMPARE(TestEnvironment::readFile(QueueRules::queueFilePath()), saved);
 
         list.removeDownload(QStringLiteral("a"));
         QCOMPARE(messages.size(), 1);
@@ -347,11 +339,13 @@ private slots:
         DownloadList list(standIn());
         DownloadSnapshot first = download(QStringLiteral("a"));
         first.destination = environment->scratch() + QStringLiteral("/Report.pdf");
+        QSignalSpy changes(&list, &DownloadList::changed);
         QVERIFY(list.addDownload(first));
         DownloadSnapshot clash = download(QStringLiteral("b"));
         clash.destination = environment->scratch() + QStringLiteral("/sub/../REPORT.PDF");
         QVERIFY(!list.addDownload(clash));
         QCOMPARE(list.count(), 1);
+        QCOMPARE(changes.size(), 1);
         QCOMPARE(StandInEngine::alive.load(), 1);
         QCOMPARE(list.idWithDestination(clash.destination), QStringLiteral("a"));
         QCOMPARE(list.destinations(), QStringList{first.destination});
@@ -410,7 +404,7 @@ private slots:
         DownloadList list(standIn());
         QVERIFY(list.addDownload(download(QStringLiteral("a"))));
         QVERIFY(list.saveQueue());
-        const QByteArray before = readAll(QueueRules::queueFilePath());
+        const QByteArray before = TestEnvironment::readFile(QueueRules::queueFilePath());
         for (int i = 0; i < 50; ++i)
             QVERIFY(list.addDownload(download(QStringLiteral("more-%1").arg(i))));
 
@@ -428,7 +422,7 @@ private slots:
             std::signal(SIGXFSZ, previousHandler);
             QVERIFY(!saved);
         }
-        QCOMPARE(readAll(QueueRules::queueFilePath()), before);
+        QCOMPARE(TestEnvironment::readFile(QueueRules::queueFilePath()), before);
         QCOMPARE(list.count(), 51);
         QCOMPARE(messages.size(), 1);
         QCOMPARE(messages.first().at(0).toString(), QStringLiteral("Could not save the download list."));
@@ -436,7 +430,7 @@ private slots:
 
         // A data folder that cannot be created fails the same way.
         QVERIFY(QDir(environment->dataFolder()).removeRecursively());
-        QVERIFY(writeFile(environment->dataFolder(), "not a folder"));
+        QVERIFY(TestEnvironment::writeFile(environment->dataFolder(), "not a folder"));
         QVERIFY(!list.saveQueue());
         QCOMPARE(messages.size(), 2);
         QCOMPARE(list.count(), 51);

@@ -18,21 +18,6 @@ namespace {
 
 constexpr int exitLimitMs = 30000;
 
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-QJsonArray readList(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QJsonDocument::fromJson(file.readAll()).array();
-}
-
 QByteArray runningDownload(const QString &destination)
 {
     DownloadSnapshot snapshot;
@@ -56,8 +41,7 @@ class TestMainWindow : public QObject
 private slots:
     void initTestCase()
     {
-        QCoreApplication::setOrganizationName(QStringLiteral("Rushlet"));
-        QCoreApplication::setApplicationName(QStringLiteral("Rushlet"));
+        TestEnvironment::useProgramNames();
         registerDownloadMetaTypes();
     }
 
@@ -68,7 +52,7 @@ private slots:
         environment.applyToCurrentProcess();
         const QString path = QueueRules::queueFilePath();
 
-        QVERIFY(writeFile(path, "{\"not\": \"a list\"}"));
+        QVERIFY(TestEnvironment::writeFile(path, "{\"not\": \"a list\"}"));
         {
             MainWindow window;
             QCOMPARE(window.downloads()->count(), 0);
@@ -76,7 +60,8 @@ private slots:
                      QStringLiteral("The saved download list could not be read."));
         }
 
-        QVERIFY(writeFile(path, runningDownload(environment.scratch() + QStringLiteral("/a.bin"))));
+        QVERIFY(TestEnvironment::writeFile(
+            path, runningDownload(environment.scratch() + QStringLiteral("/a.bin"))));
         MainWindow window;
         QCOMPARE(window.downloads()->ids(), QStringList{QStringLiteral("a")});
         QCOMPARE(window.downloads()->entry(QStringLiteral("a"))->snapshot.status, DownloadStatus::Paused);
@@ -85,27 +70,6 @@ private slots:
         window.downloads()->removeDownload(QStringLiteral("a"));
         QCOMPARE(window.statusBar()->currentMessage(),
                  QStringLiteral("Removed from the list. Downloaded and partial files are kept."));
-    }
-
-    void shutdownStopsSavesAndRunsOnce()
-    {
-        TestEnvironment environment;
-        environment.applyToCurrentProcess();
-        const QString path = QueueRules::queueFilePath();
-        QVERIFY(writeFile(path, runningDownload(environment.scratch() + QStringLiteral("/a.bin"))));
-
-        MainWindow window;
-        QVERIFY(QFile::remove(path));
-        window.shutdown();
-        QVERIFY(window.downloads()->shuttingDown());
-        QVERIFY(!window.downloads()->entry(QStringLiteral("a"))->thread);
-        const QJsonArray saved = readList(path);
-        QCOMPARE(saved.size(), 1);
-        QCOMPARE(saved.first().toObject().value(QStringLiteral("status")).toString(), DownloadStatus::Paused);
-
-        QVERIFY(QFile::remove(path));
-        window.shutdown();
-        QVERIFY(!QFile::exists(path));
     }
 
     void listSurvivesProgramRuns()
@@ -118,15 +82,16 @@ private slots:
         QVERIFY2(first.finished, "Rushlet --smoke-test did not exit");
         QCOMPARE(first.exitCode, 0);
         QVERIFY(QFile::exists(path));
-        QVERIFY(readList(path).isEmpty());
+        QVERIFY(environment.savedQueue().isEmpty());
 
-        QVERIFY(writeFile(path, runningDownload(environment.scratch() + QStringLiteral("/a.bin"))));
+        QVERIFY(TestEnvironment::writeFile(
+            path, runningDownload(environment.scratch() + QStringLiteral("/a.bin"))));
         for (int run = 0; run < 2; ++run) {
             const auto next = TestProgram::run(QStringLiteral("Rushlet"), {QStringLiteral("--smoke-test")},
                                                environment.processEnvironment(), exitLimitMs);
             QVERIFY2(next.finished, "Rushlet --smoke-test did not exit");
             QCOMPARE(next.exitCode, 0);
-            const QJsonArray saved = readList(path);
+            const QJsonArray saved = environment.savedQueue();
             QCOMPARE(saved.size(), 1);
             const QJsonObject entry = saved.first().toObject();
             QCOMPARE(entry.value(QStringLiteral("status")).toString(), DownloadStatus::Paused);

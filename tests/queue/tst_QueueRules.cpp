@@ -128,8 +128,6 @@ private slots:
             << QStringLiteral("resumable") << QJsonValue(QStringLiteral("true")) << QVariant(false);
         QTest::newRow("error not a string")
             << QStringLiteral("error") << QJsonValue(7) << QVariant(QString());
-        QTest::newRow("20 segments keep 16")
-            << QStringLiteral("segments") << QJsonValue(segmentsJson(20)) << QVariant(16);
         QTest::newRow("segments not an array")
             << QStringLiteral("segments") << QJsonValue(QStringLiteral("0-9")) << QVariant(0);
     }
@@ -199,28 +197,6 @@ private slots:
             ids.append(snapshot.id);
         QCOMPARE(ids, (QStringList{QStringLiteral("a"), QStringLiteral("rel")}));
         QCOMPARE(read.snapshots.first().destination, QStringLiteral("/downloads/a.zip"));
-    }
-
-    void unreadableDocuments_data()
-    {
-        QTest::addColumn<QByteArray>("document");
-        QTest::addColumn<bool>("readable");
-        const QByteArray good = writeQueue({entryFromJson(validElement())});
-        QTest::newRow("truncated") << good.left(good.size() / 2) << false;
-        QTest::newRow("not JSON") << QByteArray("queue: [a, b]") << false;
-        QTest::newRow("empty file") << QByteArray() << false;
-        QTest::newRow("object at top level") << QByteArray("{\"id\":\"a\"}") << false;
-        QTest::newRow("binary") << QByteArray("\x00\xff\xfe[", 4) << false;
-        QTest::newRow("empty array") << QByteArray("[]") << true;
-    }
-
-    void unreadableDocuments()
-    {
-        QFETCH(QByteArray, document);
-        QFETCH(bool, readable);
-        const QueueReadResult read = readQueue(document);
-        QCOMPARE(read.readable, readable);
-        QVERIFY(read.snapshots.isEmpty());
     }
 
     void repairAgainstDisk_data()

@@ -24,9 +24,7 @@ bool BridgeTestClient::waitForServer(const TestEnvironment &environment, int tim
 {
     const QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired()) {
-        if (exchange(environment, {{QStringLiteral("type"), QStringLiteral("ping")}})
-                .value(QStringLiteral("ok"))
-                .toBool())
+        if (exchange(environment, ping()).value(QStringLiteral("ok")).toBool())
             return true;
         QThread::msleep(50);
     }
@@ -48,6 +46,21 @@ QJsonObject BridgeTestClient::exchange(const TestEnvironment &environment, const
     if (!client.connect(5000) || !client.send(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n'))
         return {};
     return QJsonDocument::fromJson(client.readUntilClosed(20000).received).object();
+}
+
+QJsonObject BridgeTestClient::ping()
+{
+    return {{QStringLiteral("type"), QStringLiteral("ping")}};
+}
+
+QJsonObject BridgeTestClient::okReply()
+{
+    return {{QStringLiteral("ok"), true}};
+}
+
+QJsonObject BridgeTestClient::errorReply(const QString &text)
+{
+    return {{QStringLiteral("ok"), false}, {QStringLiteral("error"), text}};
 }
 
 bool BridgeTestClient::connect(int timeoutMs)

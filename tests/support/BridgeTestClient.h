@@ -23,6 +23,11 @@ public:
     // One request on a connection of its own; the parsed reply, or an empty object.
     static QJsonObject exchange(const TestEnvironment &environment, const QJsonObject &request);
 
+    // The request and the replies every bridge test speaks of, written out as the peer sees them.
+    static QJsonObject ping();
+    static QJsonObject okReply();
+    static QJsonObject errorReply(const QString &text);
+
     bool connect(int timeoutMs = 10000);
     // Writes all bytes; false when the server went away first.
     bool send(const QByteArray &bytes);

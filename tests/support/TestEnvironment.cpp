@@ -1,7 +1,10 @@
 #include "tests/support/TestEnvironment.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
 
 namespace {
 
@@ -48,4 +51,31 @@ void TestEnvironment::applyToCurrentProcess() const
 {
     for (const auto &[name, value] : variables(*this))
         qputenv(name.toLocal8Bit().constData(), value.toLocal8Bit());
+}
+
+void TestEnvironment::useProgramNames()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Rushlet"));
+    QCoreApplication::setApplicationName(QStringLiteral("Rushlet"));
+}
+
+QByteArray TestEnvironment::readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool TestEnvironment::writeFile(const QString &path, const QByteArray &content, bool executable)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        return false;
+    file.close();
+    return !executable || file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+QJsonArray TestEnvironment::savedQueue() const
+{
+    return QJsonDocument::fromJson(readFile(dataFolder() + QStringLiteral("/queue.json"))).array();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonArray>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QTemporaryDir>
@@ -21,9 +22,19 @@ public:
     QString dataFolder() const { return dataHome() + QStringLiteral("/Rushlet/Rushlet"); }
     // A scratch folder for downloads and other files of the test.
     QString scratch() const { return root.path() + QStringLiteral("/scratch"); }
+    // The download list as the program last saved it; empty when there is none or it is unreadable.
+    QJsonArray savedQueue() const;
 
     QProcessEnvironment processEnvironment() const;
     void applyToCurrentProcess() const;
+
+    // The organisation and application names the programs set, which decide where Qt puts the
+    // data folder and the bridge's name for an in-process test.
+    static void useProgramNames();
+
+    // Whole-file helpers for fixtures; writeFile creates the missing folders.
+    static QByteArray readFile(const QString &path);
+    static bool writeFile(const QString &path, const QByteArray &content, bool executable = false);
 
 private:
     QTemporaryDir root;

@@ -225,7 +225,7 @@ private:
 
         requestIndex = server->record(request);
         plan = server->plan(request);
-        if (clientCloses && !plan.closeAfter) {
+        if (clientCloses && !plan.closeAfter && !plan.head.isEmpty()) {
             plan.closeAfter = true;
             plan.head.insert(plan.head.size() - 2, "Connection: close\r\n");
         }

@@ -165,6 +165,26 @@ private slots:
         QVERIFY(QDir().mkpath(downloads));
     }
 
+    // A bad command line is a usage error; a failure is the engine's sentence alone when quiet.
+    void commandLine()
+    {
+        QByteArray errors;
+        QCOMPARE(runGet({}, &errors), 2);
+        QVERIFY2(errors.contains("Usage: rushlet-get"), errors.constData());
+        QCOMPARE(runGet({QStringLiteral("-c"), QStringLiteral("x"), QStringLiteral("http://127.0.0.1:1/f")}),
+                 2);
+        QCOMPARE(runGet({QStringLiteral("--bogus"), QStringLiteral("http://127.0.0.1:1/f")}), 2);
+
+        QVERIFY(writeFile(destination(QStringLiteral("taken.bin")), "mine"));
+        QCOMPARE(runGet({QStringLiteral("-q"), QStringLiteral("-o"), QStringLiteral("taken.bin"),
+                         QStringLiteral("http://127.0.0.1:1/f")},
+                        &errors),
+                 1);
+        QCOMPARE(errors, QByteArray("The destination file already exists. Choose a different file name.\n"));
+        QCOMPARE(sha256OfFile(destination(QStringLiteral("taken.bin"))),
+                 QCryptographicHash::hash("mine", QCryptographicHash::Sha256).toHex());
+    }
+
     void connections_data()
     {
         QTest::addColumn<int>("connections");

@@ -110,6 +110,21 @@ private slots:
         QCOMPARE(qRed(image.pixel(below)) | qGreen(image.pixel(below)) | qBlue(image.pixel(below)), 0);
     }
 
+    // The blur works on physical pixels, so its sigma must grow with the ratio for the shadow to
+    // look the same on every screen.
+    void shadowKeepsItsLogicalWidthAtEveryRatio()
+    {
+        const QImage single = PopupMenu::renderBackground(QSize(160, 100), 1.0, false);
+        const QImage twice = PopupMenu::renderBackground(QSize(160, 100), 2.0, false);
+        for (int y = 100 - 12; y < 100; ++y) {
+            const int expected = qAlpha(single.pixel(80, y));
+            // The centre of the matching 2 × 2 block.
+            const int atTwice = (qAlpha(twice.pixel(160, 2 * y)) + qAlpha(twice.pixel(160, 2 * y + 1))) / 2;
+            QVERIFY2(qAbs(atTwice - expected) <= 3,
+                     qPrintable(QStringLiteral("row %1: %2 against %3").arg(y).arg(atTwice).arg(expected)));
+        }
+    }
+
     void darkShadowIsStronger()
     {
         const QImage light = PopupMenu::renderBackground(QSize(160, 100), 1.0, false);

@@ -2,6 +2,8 @@
 // without a desktop session: each picture in the light and the dark colour set, at pixel
 // ratios 1 and 2.
 
+#include "i18n/Localization.h"
+#include "ui/AboutDialog.h"
 #include "ui/PopupMenu.h"
 #include "ui/RushletIcons.h"
 
@@ -13,10 +15,14 @@
 #include <QPainter>
 #include <QProcess>
 #include <QScreen>
+#include <QSettings>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
+
+#include <memory>
 
 namespace {
 
@@ -53,9 +59,24 @@ public:
     {
         renderMenu(scheme);
         renderContextMenu(scheme);
+        renderLanguageMenu(scheme);
         renderIcons(scheme);
         renderAppIcon(scheme);
+        renderAboutDialog(scheme);
     }
+
+    // Translations differ in length and script; the dialog has to fit each of them.
+    void renderTranslatedAboutDialogs(const QString &scheme)
+    {
+        for (const QString &code : {QStringLiteral("de"), QStringLiteral("ja"), QStringLiteral("zh_TW")}) {
+            Localization::setLanguage(code);
+            renderAboutDialog(scheme + QLatin1Char('-') + code);
+        }
+        Localization::setLanguage(QStringLiteral("en"));
+    }
+
+    // Every file written, in order.
+    const QStringList &writtenFiles() const { return written; }
 
 private:
     void save(const QImage &image, const QString &name)
@@ -147,6 +168,16 @@ private:
              QStringLiteral("app-icon-") + scheme + QStringLiteral("-small-zoom"));
     }
 
+    void renderAboutDialog(const QString &scheme)
+    {
+        AboutDialog dialog;
+        dialog.show();
+        QEventLoop settle;
+        QTimer::singleShot(300, &settle, &QEventLoop::quit);
+        settle.exec();
+        save(dialog.grab().toImage(), QStringLiteral("about-") + scheme);
+    }
+
     // Writes the menu as the screen shows it, which on a desktop without compositing is the
     // shadowless fallback, and as it looks with its shadow.
     void saveMenu(PopupMenu &menu, QAction *hovered, const QString &name)
@@ -162,6 +193,17 @@ private:
         menu.clearMask();
         save(onBackdrop(menu.grab(), 16), name);
         menu.hide();
+    }
+
+    // Its entries form an exclusive group, which styles may mark differently from a lone check.
+    void renderLanguageMenu(const QString &scheme)
+    {
+        PopupMenu view(QStringLiteral("&View"));
+        Localization::populateLanguageMenu(&view);
+        auto *languages = view.findChild<PopupMenu *>(QStringLiteral("languageMenu"));
+        if (!languages)
+            return;
+        saveMenu(*languages, languages->actions().value(3), QStringLiteral("language-menu-") + scheme);
     }
 
     void renderContextMenu(const QString &scheme)
@@ -194,25 +236,30 @@ private:
         saveMenu(menu, hovered, QStringLiteral("menu-") + scheme);
     }
 
-public:
-    QStringList written;
-
-private:
     QString folder;
     QString suffix;
+    QStringList written;
 };
 
 int renderAtRatio(const QString &folder, int ratio)
 {
     const QString suffix = QStringLiteral("@%1x").arg(ratio);
     Renderer renderer(folder, suffix);
-    const QPalette lightPalette = QStyleFactory::create(QStringLiteral("Fusion"))->standardPalette();
-    QApplication::setPalette(lightPalette);
+    // The language switch below is remembered in the settings; they go to a folder of their own
+    // so that the user's choice stays untouched.
+    QTemporaryDir settingsFolder;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsFolder.path());
+    Localization::setLanguage(QStringLiteral("en"));
+
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setPalette(fusion->standardPalette());
     renderer.renderAll(QStringLiteral("light"));
+    renderer.renderTranslatedAboutDialogs(QStringLiteral("light"));
     QApplication::setPalette(darkPalette());
     renderer.renderAll(QStringLiteral("dark"));
     QTextStream out(stdout);
-    for (const QString &path : renderer.written)
+    for (const QString &path : renderer.writtenFiles())
         out << path << '\n';
     return 0;
 }

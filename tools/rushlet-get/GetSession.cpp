@@ -48,6 +48,7 @@ void GetSession::stopForSignal(int signalNumber)
 {
     if (done)
         return;
+    stopping = true;
     QMetaObject::invokeMethod(engine, "pause", Qt::BlockingQueuedConnection);
     // The pause's own snapshot is still on its way; the state it reports is what the user sees last.
     QCoreApplication::sendPostedEvents(this);
@@ -63,7 +64,9 @@ void GetSession::onUpdated(const DownloadSnapshot &snapshot)
         finish(GetCommand::exitCompleted);
     } else if (snapshot.status == DownloadStatus::Error) {
         writeError(snapshot.error + QLatin1Char('\n'));
-        finish(GetCommand::exitFailed);
+        // A pause whose checkpoint failed is still the end of an interrupted run.
+        if (!stopping)
+            finish(GetCommand::exitFailed);
     }
 }
 

@@ -44,5 +44,6 @@ private:
     DownloadEngine *engine;
     QString lastShown;
     bool lineOpen = false;
+    bool stopping = false;
     bool done = false;
 };

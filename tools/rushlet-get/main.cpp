@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 
@@ -13,18 +14,33 @@
 
 namespace {
 
+// Where the system keeps the authorities Qt already trusts by itself.
+bool isInSystemStore(const QString &path)
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    for (const char *folder : {"/etc/ssl/", "/etc/pki/", "/usr/lib/ssl/", "/usr/share/ca-certificates/"}) {
+        if (canonical.startsWith(QLatin1String(folder)))
+            return true;
+    }
+    return false;
+}
+
 // Qt reads the system's certificate folders only. Honouring the variables every OpenSSL-based
 // command-line program honours lets a user (or a test) trust a private certificate authority for
-// one run, in addition to the system's.
+// one run, in addition to the system's. Variables that merely name the system's own store (many
+// setups export them) are skipped: adding any certificate turns off Qt's lazy loading of the
+// system's, and loading them all up front costs about a second.
 void trustCertificatesFromEnvironment()
 {
     QList<QSslCertificate> extra;
     const QString file = qEnvironmentVariable("SSL_CERT_FILE");
-    if (!file.isEmpty())
+    if (!file.isEmpty() && !isInSystemStore(file))
         extra += QSslCertificate::fromPath(file, QSsl::Pem);
     const QStringList folders =
         qEnvironmentVariable("SSL_CERT_DIR").split(QLatin1Char(':'), Qt::SkipEmptyParts);
     for (const QString &folder : folders) {
+        if (isInSystemStore(folder))
+            continue;
         extra += QSslCertificate::fromPath(folder + QStringLiteral("/*"), QSsl::Pem,
                                            QSslCertificate::PatternSyntax::Wildcard);
     }

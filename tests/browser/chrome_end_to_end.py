@@ -1,0 +1,619 @@
+#!/usr/bin/env python3
+"""Downloads started in a real headless Chromium, with the shipped extension and the real programs.
+
+1. Rushlet running: the download becomes an entry awaiting confirmation in queue.json, and the
+   browser's own copy is cancelled, erased from its list and never reaches its download folder.
+2. Rushlet not running: the native host starts it with --browser-launch, and the same holds.
+3. The host refuses the extension: the browser downloads the file itself, completely.
+4. Sending switched off in the extension's popup: the browser keeps the download although Rushlet
+   runs, and the popup tells that Rushlet answers.
+
+Everything lives under a temporary HOME. The browser is driven over its DevTools pipe, so only
+the standard library is needed. Exit status 77 means the browser is not installed.
+
+usage: chrome_end_to_end.py BIN_DIR [--browser PATH]
+"""
+
+import argparse
+import base64
+import glob
+import hashlib
+import http.server
+import json
+import os
+import shutil
+import signal
+import socket
+import socketserver
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+SKIPPED = 77
+HOST_NAME = "com.rushlet.downloader"
+AWAITING = "Awaiting confirmation"
+
+# Large and slow enough that a cancel lands while the browser is still fetching.
+HELD_FILE_SIZE = 48 * 1024 * 1024
+HELD_CHUNK_DELAY = 0.02
+# The file the browser keeps downloads at full speed.
+KEPT_FILE_SIZE = 3 * 1024 * 1024 + 17
+
+START = time.monotonic()
+
+
+def log(*parts):
+    print("%6.2fs" % (time.monotonic() - START), *parts, flush=True)
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def wait_for(what, predicate, timeout, interval=0.05):
+    """Polls until predicate() gives something true, and returns it."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            raise Failure("timed out after %.0f s waiting for %s" % (timeout, what))
+        time.sleep(interval)
+
+
+def extension_id(key):
+    digest = hashlib.sha256(base64.b64decode(key, validate=True)).hexdigest()[:32]
+    return "".join(chr(ord("a") + int(c, 16)) for c in digest)
+
+
+def file_body(size):
+    pattern = bytes(range(251))  # a prime length, so a lost or repeated chunk shows
+    return (pattern * (size // len(pattern) + 1))[:size]
+
+
+# ------------------------------------------------------------------ files served from 127.0.0.1
+
+class Transfers:
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.done = {}  # path -> (bytes sent, completed)
+
+    def record(self, path, sent, completed):
+        with self.lock:
+            self.done[path] = (sent, completed)
+
+    def get(self, path):
+        with self.lock:
+            return self.done.get(path)
+
+
+def make_server(transfers):
+    class Handler(http.server.BaseHTTPRequestHandler):
+        def log_message(self, *args):
+            pass
+
+        def do_GET(self):
+            if self.path.startswith("/page/"):
+                name = self.path[len("/page/"):]
+                body = ("<!doctype html><title>%s</title><a id=link href='/files/%s' download>%s</a>"
+                        "<script>addEventListener('load', () => document.getElementById('link').click())"
+                        "</script>" % (name, name, name)).encode()
+                self.send_response(200)
+                self.send_header("Content-Type", "text/html")
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+                return
+            if not self.path.startswith("/files/"):
+                self.send_error(404)
+                return
+            held = self.path.startswith("/files/held-")
+            body = file_body(HELD_FILE_SIZE if held else KEPT_FILE_SIZE)
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            sent = 0
+            try:
+                while sent < len(body):
+                    chunk = body[sent:sent + 65536]
+                    self.wfile.write(chunk)
+                    sent += len(chunk)
+                    if held:
+                        time.sleep(HELD_CHUNK_DELAY)
+                self.wfile.flush()
+                transfers.record(self.path, sent, True)
+            except OSError:
+                transfers.record(self.path, sent, False)
+
+    class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+        daemon_threads = True
+
+    return Server(("127.0.0.1", 0), Handler)
+
+
+# ------------------------------------------------------------------ DevTools over a pipe
+
+class DevTools:
+    """The browser's DevTools protocol on descriptors 3 and 4: JSON messages ended by NUL."""
+
+    def __init__(self, write_fd, read_fd):
+        self.write_fd, self.read_fd = write_fd, read_fd
+        self.next_id = 0
+        self.results = {}
+        self.events = []
+        self.closed = False
+        self.condition = threading.Condition()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        buffer = b""
+        while True:
+            try:
+                data = os.read(self.read_fd, 65536)
+            except OSError:
+                data = b""
+            if not data:
+                with self.condition:
+                    self.closed = True
+                    self.condition.notify_all()
+                return
+            buffer += data
+            while b"\0" in buffer:
+                raw, buffer = buffer.split(b"\0", 1)
+                message = json.loads(raw)
+                with self.condition:
+                    if "id" in message:
+                        self.results[message["id"]] = message
+                    else:
+                        self.events.append(message)
+                    self.condition.notify_all()
+
+    def call(self, method, params=None, session=None, timeout=20):
+        self.next_id += 1
+        call_id = self.next_id
+        message = {"id": call_id, "method": method, "params": params or {}}
+        if session:
+            message["sessionId"] = session
+        os.write(self.write_fd, json.dumps(message).encode() + b"\0")
+        deadline = time.monotonic() + timeout
+        with self.condition:
+            while call_id not in self.results:
+                left = deadline - time.monotonic()
+                if left <= 0 or self.closed:
+                    raise Failure("no answer from the browser to " + method)
+                self.condition.wait(left)
+            result = self.results.pop(call_id)
+        if "error" in result:
+            raise Failure("%s: %s" % (method, result["error"]))
+        return result.get("result", {})
+
+    def wait_event(self, predicate, timeout):
+        deadline = time.monotonic() + timeout
+        with self.condition:
+            while True:
+                for event in self.events:
+                    if predicate(event):
+                        return event
+                left = deadline - time.monotonic()
+                if left <= 0:
+                    return None
+                self.condition.wait(left)
+
+    def evaluate(self, session, expression, timeout=20):
+        result = self.call("Runtime.evaluate", {"expression": expression, "awaitPromise": True,
+                                                "returnByValue": True}, session=session, timeout=timeout)
+        if "exceptionDetails" in result:
+            raise Failure("script failed: " + json.dumps(result["exceptionDetails"])[:400])
+        return result["result"].get("value")
+
+
+# Watches the browser's downloads from inside the extension's worker, without changing what the
+# extension does with them.
+OBSERVER = """
+globalThis.observedDownloads = [];
+chrome.downloads.onCreated.addListener((item) =>
+  observedDownloads.push({ event: "created", id: item.id, url: item.url }));
+chrome.downloads.onChanged.addListener((delta) =>
+  observedDownloads.push({ event: "changed", id: delta.id, state: delta.state && delta.state.current,
+                           error: delta.error && delta.error.current }));
+chrome.downloads.onErased.addListener((id) => observedDownloads.push({ event: "erased", id }));
+true
+"""
+
+
+# ------------------------------------------------------------------ the scenario run
+
+class Run:
+    def __init__(self, bin_dir, browser):
+        self.bin_dir = os.path.abspath(bin_dir)
+        self.browser = browser
+        self.root = tempfile.mkdtemp(prefix="rb-")
+        self.home = os.path.join(self.root, "home")
+        self.config = os.path.join(self.home, ".config")
+        self.data = os.path.join(self.home, ".local", "share")
+        self.runtime = os.path.join(self.root, "run")
+        for folder in (self.config, self.data, self.runtime, os.path.join(self.root, "tmp")):
+            os.makedirs(folder)
+        os.chmod(self.runtime, 0o700)
+        self.data_folder = os.path.join(self.data, "Rushlet", "Rushlet")
+        self.profile = os.path.join(self.config, "chromium")
+        self.browser_downloads = os.path.join(self.root, "browser-downloads")
+        os.makedirs(self.browser_downloads)
+        self.environment = dict(os.environ, HOME=self.home, XDG_CONFIG_HOME=self.config, XDG_DATA_HOME=self.data,
+                                XDG_CACHE_HOME=os.path.join(self.home, ".cache"),
+                                XDG_STATE_HOME=os.path.join(self.home, ".local", "state"),
+                                XDG_RUNTIME_DIR=self.runtime, TMPDIR=os.path.join(self.root, "tmp"),
+                                QT_QPA_PLATFORM="offscreen", LANG="C.UTF-8")
+        self.environment.pop("DBUS_SESSION_BUS_ADDRESS", None)
+        self.transfers = Transfers()
+        self.server = None
+        self.port = 0
+        self.chromium = None
+        self.devtools = None
+        self.worker = None
+        self.rushlet_pids = []
+
+    # -------------------------------------------------------------- pieces
+
+    def register(self):
+        result = subprocess.run([os.path.join(self.bin_dir, "rushlet-register-chrome")], env=self.environment,
+                                capture_output=True, text=True, timeout=30)
+        check(result.returncode == 0, "registration failed: " + result.stderr.strip())
+        with open(os.path.join(self.bin_dir, "chrome-extension", "manifest.json")) as f:
+            self.extension_id = extension_id(json.load(f)["key"])
+        manifest_path = os.path.join(self.data_folder, HOST_NAME + ".json")
+        with open(manifest_path) as f:
+            self.manifest = json.load(f)
+        check(self.manifest["allowed_origins"] == ["chrome-extension://%s/" % self.extension_id],
+              "the manifest admits %s" % self.manifest["allowed_origins"])
+        # The profile below is Chromium's default folder under this XDG_CONFIG_HOME.
+        with open(os.path.join(self.profile, "NativeMessagingHosts", HOST_NAME + ".json")) as f:
+            check(json.load(f) == self.manifest, "Chromium's copy of the host manifest differs")
+        log("registered; extension id", self.extension_id)
+
+    def serve(self):
+        self.server = make_server(self.transfers)
+        self.port = self.server.server_address[1]
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    def start_browser(self):
+        os.makedirs(os.path.join(self.profile, "Default"), exist_ok=True)
+        with open(os.path.join(self.profile, "Default", "Preferences"), "w") as f:
+            json.dump({"download": {"default_directory": self.browser_downloads, "prompt_for_download": False}}, f)
+        extension = os.path.join(self.bin_dir, "chrome-extension")
+        commands_read, commands_write = os.pipe()
+        replies_read, replies_write = os.pipe()
+
+        def devtools_descriptors():
+            os.dup2(commands_read, 3)
+            os.dup2(replies_write, 4)
+
+        flags = ["--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                 "--user-data-dir=" + self.profile, "--remote-debugging-pipe",
+                 "--disable-extensions-except=" + extension, "--load-extension=" + extension, "about:blank"]
+        self.browser_log = open(os.path.join(self.root, "chromium.log"), "w")
+        self.chromium = subprocess.Popen([self.browser] + flags, env=self.environment, stdin=subprocess.DEVNULL,
+                                         stdout=self.browser_log, stderr=self.browser_log,
+                                         preexec_fn=devtools_descriptors, close_fds=False, start_new_session=True)
+        os.close(commands_read)
+        os.close(replies_write)
+        self.devtools = DevTools(commands_write, replies_read)
+        self.devtools.call("Browser.getVersion", timeout=30)
+        self.devtools.call("Target.setDiscoverTargets", {"discover": True})
+        event = self.devtools.wait_event(
+            lambda e: e.get("method") in ("Target.targetCreated", "Target.targetInfoChanged")
+            and e["params"]["targetInfo"]["type"] == "service_worker"
+            and e["params"]["targetInfo"]["url"].startswith("chrome-extension://"), 30)
+        check(event, "the extension's service worker never started")
+        url = event["params"]["targetInfo"]["url"]
+        check(url.startswith("chrome-extension://%s/" % self.extension_id),
+              "the browser gave the extension another id: " + url)
+        self.worker = self.devtools.call("Target.attachToTarget", {"targetId": event["params"]["targetInfo"]["targetId"],
+                                                                   "flatten": True})["sessionId"]
+        # The worker's target exists before its script has run; downloads before that pass it by.
+        wait_for("the extension to listen for downloads", lambda: self.devtools.evaluate(
+            self.worker, "typeof chrome === 'object' && Boolean(chrome.downloads) &&"
+            " chrome.downloads.onDeterminingFilename.hasListeners()"), 20)
+        self.devtools.evaluate(self.worker, OBSERVER)
+        log("browser", self.chromium.pid, "running with the extension")
+
+    def ping_through_browser(self):
+        return self.devtools.evaluate(
+            self.worker, "chrome.runtime.sendNativeMessage(%s, {type: 'ping'}).catch((e) => ({error: e.message}))"
+            % json.dumps(HOST_NAME), timeout=30)
+
+    def download_from_page(self, name):
+        page = self.devtools.call("Target.createTarget", {"url": "http://127.0.0.1:%d/page/%s" % (self.port, name)})
+        url = "http://127.0.0.1:%d/files/%s" % (self.port, name)
+        created = wait_for("the browser to start downloading " + name, lambda: next(
+            (e for e in self.observed() if e["event"] == "created" and e["url"] == url), None), 20)
+        return page["targetId"], url, created["id"]
+
+    def observed(self):
+        return self.devtools.evaluate(self.worker, "observedDownloads")
+
+    def browser_items(self, download_id):
+        return self.devtools.evaluate(self.worker, "chrome.downloads.search({id: %d})" % download_id)
+
+    def queue(self):
+        try:
+            with open(os.path.join(self.data_folder, "queue.json")) as f:
+                return json.load(f)
+        except (OSError, ValueError):
+            return []
+
+    def entry_for(self, url):
+        return next((entry for entry in self.queue() if entry.get("url") == url), None)
+
+    def bridge_socket(self):
+        addresses = glob.glob(os.path.join(self.runtime, "Rushlet-*"))
+        return addresses[0] if len(addresses) == 1 else None
+
+    def rushlet_answers(self):
+        address = self.bridge_socket()
+        if not address:
+            return False
+        try:
+            with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as client:
+                client.settimeout(5)
+                client.connect(address)
+                client.sendall(b'{"type":"ping"}\n')
+                reply = b""
+                while not reply.endswith(b"\n"):
+                    data = client.recv(4096)
+                    if not data:
+                        break
+                    reply += data
+            return json.loads(reply or b"{}").get("ok") is True
+        except (OSError, ValueError):
+            return False
+
+    def lock_holder(self):
+        """The process id written into Rushlet's instance lock, if that process still lives."""
+        try:
+            with open(os.path.join(self.data_folder, "instance.lock")) as f:
+                pid = int(f.readline())
+            os.kill(pid, 0)
+            return pid
+        except (OSError, ValueError):
+            return None
+
+    def command_line(self, pid):
+        with open("/proc/%d/cmdline" % pid, "rb") as f:
+            return [part.decode() for part in f.read().split(b"\0") if part]
+
+    def stop_rushlet(self, pid):
+        os.kill(pid, signal.SIGTERM)
+        try:
+            wait_for("Rushlet %d to quit" % pid, lambda: not os.path.exists("/proc/%d" % pid) or
+                     open("/proc/%d/stat" % pid).read().split(")")[-1].split()[0] == "Z", 15)
+        except Failure:
+            os.kill(pid, signal.SIGKILL)
+            raise
+        finally:
+            if pid in self.rushlet_pids:
+                self.rushlet_pids.remove(pid)
+
+    # -------------------------------------------------------------- checks shared by 1 and 2
+
+    def check_taken_over(self, name, url, download_id):
+        entry = wait_for("the entry for " + name + " in queue.json", lambda: self.entry_for(url), 30)
+        check(entry.get("id") == "chrome-%d" % download_id,
+              "entry id %s for browser download %d" % (entry.get("id"), download_id))
+        check(entry.get("status") == AWAITING, "entry status is %s" % entry.get("status"))
+        destination = entry.get("destination", "")
+        check(os.path.dirname(destination) == os.path.join(self.home, "Downloads"),
+              "destination %s is not in the download folder" % destination)
+        check(os.path.basename(destination) == name, "destination name %s" % os.path.basename(destination))
+
+        wait_for("the browser to erase download %d" % download_id, lambda: any(
+            e["event"] == "erased" and e["id"] == download_id for e in self.observed()), 20)
+        changes = [e for e in self.observed() if e["event"] == "changed" and e["id"] == download_id]
+        check(any(e.get("state") == "interrupted" and e.get("error") == "USER_CANCELED" for e in changes),
+              "the browser's download was not cancelled: %s" % changes)
+        check(not any(e.get("state") == "complete" for e in changes), "the browser completed its copy")
+        check(self.browser_items(download_id) == [], "the download is still in the browser's list")
+        check(os.listdir(self.browser_downloads) == [],
+              "the browser's download folder holds %s" % os.listdir(self.browser_downloads))
+        transfer = wait_for("the server to see the transfer of " + name + " end",
+                            lambda: self.transfers.get("/files/" + name), 20)
+        check(not transfer[1], "the browser fetched all of %s" % name)
+
+    def check_kept_by_browser(self, name, download_id):
+        wait_for("the browser to finish downloading " + name, lambda: any(
+            e["event"] == "changed" and e["id"] == download_id and e.get("state") in ("complete", "interrupted")
+            for e in self.observed()), 30)
+        items = self.browser_items(download_id)
+        check(len(items) == 1 and items[0]["state"] == "complete", "the browser's download ended as %s" % items)
+        path = os.path.join(self.browser_downloads, name)
+        check(items[0]["filename"] == path, "the browser saved to %s" % items[0]["filename"])
+        with open(path, "rb") as f:
+            check(f.read() == file_body(KEPT_FILE_SIZE), "the browser's copy of %s differs" % name)
+        check(self.transfers.get("/files/" + name) == (KEPT_FILE_SIZE, True), "the server did not send everything")
+
+    # -------------------------------------------------------------- scenarios
+
+    def rushlet_running(self):
+        rushlet = subprocess.Popen([os.path.join(self.bin_dir, "Rushlet")], env=self.environment,
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.rushlet_pids.append(rushlet.pid)
+        wait_for("Rushlet to answer on its bridge", self.rushlet_answers, 30)
+        check(self.ping_through_browser() == {"ok": True}, "a ping through the browser was not answered")
+
+        name = "held-first.bin"
+        page, url, download_id = self.download_from_page(name)
+        self.check_taken_over(name, url, download_id)
+        self.devtools.call("Target.closeTarget", {"targetId": page})
+        self.stop_rushlet(rushlet.pid)
+        rushlet.wait(5)
+        log("1. taken over by the running Rushlet as chrome-%d" % download_id)
+
+    def rushlet_started_by_host(self):
+        check(self.lock_holder() is None, "Rushlet is still running")
+        name = "held-second.bin"
+        page, url, download_id = self.download_from_page(name)
+        pid = wait_for("the host to start Rushlet", self.lock_holder, 30)
+        self.rushlet_pids.append(pid)
+        arguments = self.command_line(pid)
+        check(arguments[1:] == ["--browser-launch"] and os.path.basename(arguments[0]) == "Rushlet",
+              "Rushlet was started as %s" % arguments)
+        self.check_taken_over(name, url, download_id)
+        self.devtools.call("Target.closeTarget", {"targetId": page})
+        self.stop_rushlet(pid)
+        log("2. Rushlet %d started with --browser-launch took over chrome-%d" % (pid, download_id))
+
+    def host_refuses(self):
+        manifest = dict(self.manifest, allowed_origins=["chrome-extension://%s/" % ("a" * 32)])
+        with open(os.path.join(self.data_folder, HOST_NAME + ".json"), "w") as f:
+            json.dump(manifest, f, indent=4)
+
+        refusal = self.ping_through_browser()
+        check(refusal == {"ok": False, "error": "Extension origin is not registered."},
+              "the host answered a foreign extension with %s" % refusal)
+
+        name = "kept.bin"
+        page, url, download_id = self.download_from_page(name)
+        self.check_kept_by_browser(name, download_id)
+        check(self.entry_for(url) is None, "Rushlet's list has an entry for " + name)
+        check(self.lock_holder() is None, "the refusing host started Rushlet")
+        self.devtools.call("Target.closeTarget", {"targetId": page})
+        log("3. the refused download completed in the browser")
+
+    def sending_switched_off(self):
+        self.register()
+        popup = self.devtools.call("Target.createTarget",
+                                   {"url": "chrome-extension://%s/popup.html" % self.extension_id})["targetId"]
+        session = self.devtools.call("Target.attachToTarget", {"targetId": popup, "flatten": True})["sessionId"]
+        line = "(document.getElementById('connection') || {}).textContent || ''"
+        answer = wait_for("the popup to learn whether Rushlet answers", lambda: (lambda text: (
+            text if text and not text.startswith("Checking") else None))(self.devtools.evaluate(session, line)), 30)
+        check(answer == "Rushlet answered.", "the popup says: " + answer)
+        pid = wait_for("the popup's ping to start Rushlet", self.lock_holder, 10)
+        self.rushlet_pids.append(pid)
+
+        self.devtools.evaluate(session, "document.getElementById('sendDownloads').click(); true")
+        wait_for("the switch to be stored", lambda: self.devtools.evaluate(
+            self.worker, "chrome.storage.local.get('sendDownloads')") == {"sendDownloads": False}, 10)
+        self.devtools.call("Target.closeTarget", {"targetId": popup})
+
+        name = "kept-off.bin"
+        page, url, download_id = self.download_from_page(name)
+        self.check_kept_by_browser(name, download_id)
+        check(self.entry_for(url) is None, "Rushlet's list has an entry for " + name)
+        self.devtools.call("Target.closeTarget", {"targetId": page})
+        self.stop_rushlet(pid)
+        log("4. with sending off, the browser kept the download while Rushlet ran")
+
+    # -------------------------------------------------------------- cleanup
+
+    def stop_browser(self):
+        if not self.chromium:
+            return
+        try:
+            self.devtools.call("Browser.close", timeout=5)
+        except Failure:
+            pass
+        try:
+            self.chromium.wait(10)
+        except subprocess.TimeoutExpired:
+            log("the browser did not close; killing its process group", self.chromium.pid)
+            os.killpg(self.chromium.pid, signal.SIGKILL)
+            self.chromium.wait(10)
+        # Its helpers share the process group the browser was started in.
+        deadline = time.monotonic() + 10
+        while True:
+            try:
+                os.killpg(self.chromium.pid, 0)
+            except ProcessLookupError:
+                break
+            if time.monotonic() > deadline:
+                os.killpg(self.chromium.pid, signal.SIGKILL)
+                break
+            time.sleep(0.05)
+        self.browser_log.close()
+
+    def leftover_processes(self):
+        """Processes of this run that are still alive: anything with our HOME in its environment."""
+        marker = ("HOME=%s" % self.home).encode()
+        found = []
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit() or int(entry) == os.getpid():
+                continue
+            try:
+                with open("/proc/%s/environ" % entry, "rb") as f:
+                    if marker in f.read().split(b"\0"):
+                        found.append(int(entry))
+            except OSError:
+                pass
+        return found
+
+    def cleanup(self):
+        for pid in list(self.rushlet_pids):
+            try:
+                self.stop_rushlet(pid)
+            except (Failure, OSError):
+                pass
+        self.stop_browser()
+        if self.server:
+            self.server.shutdown()
+        leftovers = self.leftover_processes()
+        for pid in leftovers:
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except OSError:
+                pass
+        return leftovers
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("bin_dir")
+    parser.add_argument("--browser", default=shutil.which("chromium") or "/usr/bin/chromium")
+    parser.add_argument("--keep", action="store_true", help="keep the temporary folder for a look")
+    args = parser.parse_args()
+    if not os.access(args.browser, os.X_OK):
+        print("no browser at", args.browser)
+        return SKIPPED
+
+    run = Run(args.bin_dir, args.browser)
+    failed = False
+    try:
+        run.register()
+        run.serve()
+        run.start_browser()
+        run.rushlet_running()
+        run.rushlet_started_by_host()
+        run.host_refuses()
+        run.sending_switched_off()
+    except Failure as failure:
+        failed = True
+        log("FAIL:", failure)
+        with open(os.path.join(run.root, "chromium.log"), errors="replace") as f:
+            # Without a desktop session the browser complains about D-Bus on every start.
+            lines = [line for line in f if "dbus/" not in line]
+        print("--- browser output\n" + "".join(lines[-40:]))
+    finally:
+        leftovers = run.cleanup()
+        if leftovers:
+            failed = True
+            log("FAIL: processes left running and killed:", leftovers)
+        if args.keep:
+            log("kept", run.root)
+        else:
+            shutil.rmtree(run.root, ignore_errors=True)
+    log("failed" if failed else "passed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
