@@ -106,7 +106,9 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 
-# Runs one client once: prints "wall cpu rss_kib ok wall_to_disk" (ok 1 when the file's hash is right).
+# Runs one client once: prints "wall cpu rss_kib ok wall_to_disk load" (ok 1 when the file's hash is
+# right; load is the one-minute load average as the run ends, since other work on the machine
+# swings every figure).
 run_client() { # client url file
     local client="$1" url="$2" name="$3" out="$work/out/$3"
     rm -f "$out" "$out".* "$work/out/$name.aria2"
@@ -136,8 +138,10 @@ run_client() { # client url file
         ok=1
     fi
     rm -f "$out" "$out".* "$work/out/$name.aria2"
-    awk -v s="$start" -v e="$end" -v u="$user" -v k="$sys" -v r="$rss" -v ok="$ok" -v d="$synced" \
-        'BEGIN { printf "%.3f %.2f %d %d %.3f\n", e - s, u + k, r, ok, d - s }'
+    local load
+    load=$(cut -d' ' -f1 /proc/loadavg)
+    awk -v s="$start" -v e="$end" -v u="$user" -v k="$sys" -v r="$rss" -v ok="$ok" -v d="$synced" -v l="$load" \
+        'BEGIN { printf "%.3f %.2f %d %d %.3f %s\n", e - s, u + k, r, ok, d - s, l }'
 }
 
 median() { sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) { print "nan"; exit } if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -188,6 +192,9 @@ report_case() { # label title clients...
         printf '| %s | %.2f | %.2f | %.2f | %.1f | %d of %d |\n' "$client" "${wall[$label,$client]}" \
             "${disk[$label,$client]}" "${cpu[$label,$client]}" "${rss[$label,$client]}" "$good" "$total"
     done
+    echo
+    awk 'NR == 1 || $7 < lo { lo = $7 } NR == 1 || $7 > hi { hi = $7 }
+         END { printf "- one-minute load average after each run: %.2f to %.2f\n", lo, hi }' "$results"
 }
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0 && a == a + 0) printf "%.2f", a / b; else print "n/a" }'; }

@@ -40,6 +40,12 @@ bool pathIsTaken(const QString &path)
     return info.exists() || info.isSymLink();
 }
 
+bool isEmptyRegularFile(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && !info.isSymLink() && info.size() == 0;
+}
+
 // Content-Length counts only as plain decimal digits.
 qint64 parseContentLength(const QByteArray &header)
 {
@@ -297,7 +303,12 @@ void DownloadEngine::preparePartialFile(qint64 probedTotal, bool probedRangeSupp
     migrateLegacySidecars(destination);
 
     const bool partExists = pathIsTaken(partFilePath());
-    if (partExists || pathIsTaken(checkpointFilePath())) {
+    const bool checkpointExists = pathIsTaken(checkpointFilePath());
+    // The partial file is created before its first checkpoint is on the disk; a crash in between
+    // leaves it empty and alone. It holds nothing to protect, and refusing it would block this
+    // destination for good.
+    const bool orphanedEmptyPart = partExists && !checkpointExists && isEmptyRegularFile(partFilePath());
+    if ((partExists || checkpointExists) && !orphanedEmptyPart) {
         if (!loadCheckpoint(total, rangeSupported, etag, lastModified)) {
             failAttempt(QStringLiteral("An unrecognized partial file exists at this location. "
                                        "Choose another file name."),

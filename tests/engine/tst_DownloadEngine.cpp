@@ -438,26 +438,30 @@ private slots:
 
     void unrecognizedSidecars_data()
     {
-        QTest::addColumn<bool>("part");
+        // A null partial file is absent.
+        QTest::addColumn<QByteArray>("part");
         QTest::addColumn<QByteArray>("checkpoint");
-        QTest::newRow("partial file without checkpoint") << true << QByteArray();
-        QTest::newRow("checkpoint of another url")
-            << true
-            << QByteArray("{\"version\":1,\"url\":\"http://127.0.0.1:1/other\",\"destination\":\"DEST\"}");
+        const QByteArray foreignCheckpoint(
+            "{\"version\":1,\"url\":\"http://127.0.0.1:1/other\",\"destination\":\"DEST\"}");
+        QTest::newRow("partial file without checkpoint") << QByteArray("not ours") << QByteArray();
+        QTest::newRow("checkpoint of another url") << QByteArray("not ours") << foreignCheckpoint;
+        QTest::newRow("empty partial file beside a checkpoint of another url")
+            << QByteArray("") << foreignCheckpoint;
         QTest::newRow("checkpoint of another destination")
-            << true << QByteArray("{\"version\":1,\"url\":\"URL\",\"destination\":\"/elsewhere\"}");
-        QTest::newRow("damaged checkpoint alone") << false << QByteArray("{\"version\":");
+            << QByteArray("not ours")
+            << QByteArray("{\"version\":1,\"url\":\"URL\",\"destination\":\"/elsewhere\"}");
+        QTest::newRow("damaged checkpoint alone") << QByteArray() << QByteArray("{\"version\":");
     }
 
     void unrecognizedSidecars()
     {
-        QFETCH(bool, part);
+        QFETCH(QByteArray, part);
         QFETCH(QByteArray, checkpoint);
         server->setResource("/file.bin", resource(randomBody(1000)));
         const QUrl url = server->url("/file.bin");
         QVERIFY(QDir().mkpath(QFileInfo(destination).absolutePath()));
-        if (part)
-            QVERIFY(writeFile(destination + ".rushlet.part", "not ours"));
+        if (!part.isNull())
+            QVERIFY(writeFile(destination + ".rushlet.part", part));
         checkpoint.replace("DEST", destination.toUtf8()).replace("URL", url.toEncoded());
         if (!checkpoint.isEmpty())
             QVERIFY(writeFile(destination + ".rushlet.json", checkpoint));
@@ -468,9 +472,43 @@ private slots:
         QCOMPARE(engine.last().error,
                  QStringLiteral(
                      "An unrecognized partial file exists at this location. Choose another file name."));
-        if (part)
-            QCOMPARE(readFile(destination + ".rushlet.part"), QByteArray("not ours"));
+        if (!part.isNull()) {
+            QVERIFY(QFile::exists(destination + ".rushlet.part"));
+            QCOMPARE(readFile(destination + ".rushlet.part"), part);
+        }
         QCOMPARE(readFile(destination + ".rushlet.json"), checkpoint);
+        QVERIFY(!QFile::exists(destination));
+    }
+
+    // What a crash between creating the partial file and saving its first checkpoint leaves behind.
+    void emptyPartialFileWithoutCheckpointIsTakenOver()
+    {
+        const QByteArray body = randomBody(100'000);
+        server->setResource("/file.bin", resource(body));
+        QVERIFY(QDir().mkpath(QFileInfo(destination).absolutePath()));
+        QVERIFY(writeFile(destination + ".rushlet.part", QByteArray()));
+        EngineHarness engine(spec(server->url("/file.bin"), destination, 4));
+        engine.start();
+        QVERIFY(engine.waitForStatus(DownloadStatus::Completed) >= 0);
+        QVERIFY(readFile(destination) == body);
+        QVERIFY(!hasSidecars(destination));
+    }
+
+    // Only a plain file is taken over: a link could point anywhere.
+    void emptyLinkAsPartialFileIsRefused()
+    {
+        server->setResource("/file.bin", resource(randomBody(1000)));
+        QVERIFY(QDir().mkpath(QFileInfo(destination).absolutePath()));
+        const QString target = environment->scratch() + QStringLiteral("/elsewhere");
+        QVERIFY(writeFile(target, QByteArray()));
+        QVERIFY(QFile::link(target, destination + ".rushlet.part"));
+        EngineHarness engine(spec(server->url("/file.bin"), destination));
+        engine.start();
+        QVERIFY(engine.waitForStatus(DownloadStatus::Error) >= 0);
+        QCOMPARE(engine.last().error,
+                 QStringLiteral(
+                     "An unrecognized partial file exists at this location. Choose another file name."));
+        QVERIFY(readFile(target).isEmpty());
         QVERIFY(!QFile::exists(destination));
     }
 
