@@ -40,5 +40,7 @@ fi
 
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# Another installation may hold the package lock for a while; wait for it instead of failing.
+apt_options=(-o DPkg::Lock::Timeout=900)
+"${sudo[@]}" apt-get "${apt_options[@]}" update -qq
+"${sudo[@]}" apt-get "${apt_options[@]}" install -y -qq --no-install-recommends "${missing[@]}"
