@@ -215,8 +215,8 @@ bool NginxServer::writeConfiguration(const Options &options)
         dir +
         "/tls/key.pem;\n"
         "        root " +
-        dir +
-        "/www;\n"
+        dir + "/www;\n" + options.secureServerDirectives +
+        "\n"
         "    }\n"
         "}\n";
     if (!writeText(folder.filePath(QStringLiteral("nginx.conf")), config)) {

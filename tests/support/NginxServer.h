@@ -18,6 +18,8 @@ public:
     {
         // Per-connection rate cap in bytes per second (nginx's limit_rate); 0 for none.
         qint64 limitRate = 0;
+        // Further directives for the HTTPS server block, such as a location that redirects.
+        QByteArray secureServerDirectives;
     };
 
     // One line of the access log, written when nginx finishes a request (an aborted one too).
