@@ -46,17 +46,6 @@ bool isEmptyRegularFile(const QString &path)
     return info.isFile() && !info.isSymLink() && info.size() == 0;
 }
 
-// Content-Length counts only as plain decimal digits.
-qint64 parseContentLength(const QByteArray &header)
-{
-    if (header.isEmpty() ||
-        !std::all_of(header.begin(), header.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return -1;
-    bool ok = false;
-    const qint64 value = header.toLongLong(&ok);
-    return ok ? value : -1;
-}
-
 QString networkErrorText(const QNetworkReply *reply)
 {
     if (reply->error() == QNetworkReply::OperationCanceledError)
@@ -206,39 +195,29 @@ void DownloadEngine::handleProbeResponse()
     if (status == 0 || (status >= 300 && status <= 399))
         return;
 
-    if (status == 200 || status == 206) {
-        if (!DownloadRules::isIdentityEncoding(probeReply->rawHeader("Content-Encoding"))) {
-            failAttempt(QStringLiteral("Server returned an encoded response; byte offsets are unsafe."),
-                        false);
-            return;
-        }
-        const DownloadRules::ContentRange range =
-            DownloadRules::parseContentRange(probeReply->rawHeader("Content-Range"));
-        if (status == 206 && (range.start != 0 || range.end != 0 || range.total <= 0)) {
-            failAttempt(QStringLiteral("The server returned an invalid byte range."), false);
-            return;
-        }
-        const qint64 probedTotal =
-            status == 206 ? range.total : parseContentLength(probeReply->rawHeader("Content-Length"));
-        versionTag = probeReply->rawHeader("ETag");
-        // A weak validator cannot guard a resume.
-        const QByteArray probedEtag = versionTag.startsWith("W/") ? QByteArray() : versionTag;
-        const QByteArray probedLastModified = probeReply->rawHeader("Last-Modified");
-        // A redirector may spread requests over mirrors; every range of this attempt comes from the
-        // one the probe reached.
-        transferUrl = probeReply->url();
-        releaseProbe();
-        preparePartialFile(probedTotal, status == 206, probedEtag, probedLastModified);
+    const DownloadRules::ProbeResult probed = DownloadRules::readProbeAnswer(
+        {status, probeReply->rawHeader("Content-Range"), probeReply->rawHeader("Content-Length"),
+         probeReply->rawHeader("Content-Encoding"), probeReply->rawHeader("ETag"),
+         probeReply->rawHeader("Last-Modified")});
+    switch (probed.verdict) {
+    case DownloadRules::ProbeResult::Verdict::Encoded:
+        failAttempt(QStringLiteral("Server returned an encoded response; byte offsets are unsafe."), false);
         return;
-    }
-
-    if (status == 416 && probeReply->rawHeader("Content-Range") == "bytes */0") {
-        releaseProbe();
-        preparePartialFile(0, false, {}, {});
+    case DownloadRules::ProbeResult::Verdict::InvalidRange:
+        failAttempt(QStringLiteral("The server returned an invalid byte range."), false);
         return;
+    case DownloadRules::ProbeResult::Verdict::Refused:
+        failAttempt(httpStatusMessage(status), DownloadRules::isRetryableStatus(status));
+        return;
+    case DownloadRules::ProbeResult::Verdict::Accepted:
+        break;
     }
-
-    failAttempt(httpStatusMessage(status), DownloadRules::isRetryableStatus(status));
+    versionTag = probed.versionTag;
+    // A redirector may spread requests over mirrors; every range of this attempt comes from the one
+    // the probe reached.
+    transferUrl = probeReply->url();
+    releaseProbe();
+    preparePartialFile(probed.total, probed.rangeSupported, probed.etag, probed.lastModified);
 }
 
 void DownloadEngine::onProbeFinished()
