@@ -1,10 +1,20 @@
-# make run   installs what is missing, builds, and starts Rushlet
-# make test  installs what is missing, builds, and runs every test
+# make run        installs what is missing, builds, and starts Rushlet
+# make test       installs what is missing, builds, and runs every test
+# make test-asan  every test under AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan
+# make test-tsan  the engine, list, bridge and tool tests under ThreadSanitizer, in build-tsan
+# make fuzz       every fuzz target for FUZZ_SECONDS each, built in build-asan
 
 BUILD_DIR ?= build
 CTEST_ARGS ?=
 
-.PHONY: all deps configure build run test clean format
+ASAN_BUILD_DIR ?= build-asan
+TSAN_BUILD_DIR ?= build-tsan
+FUZZ_SECONDS ?= 60
+# The tests ThreadSanitizer runs: the parts with threads of their own, and no window.
+TSAN_TESTS ?= tst_Download|tst_FileSystem|tst_ResumeCheckpoint|tst_QueueRules|tst_Bridge|tst_BrowserIntake|tst_NativeHost|tst_GetCommand|tst_RushletGet|tst_TestHttpServer|tst_NginxServer
+SANITIZER_SUPPRESSIONS := $(CURDIR)/tests/sanitizers
+
+.PHONY: all deps configure build run test clean format test-asan test-tsan fuzz asan-build tsan-build
 
 all: build
 
@@ -22,6 +32,31 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600 -j2 $(CTEST_ARGS)
+
+# Runtime options for the sanitizer trees, inherited by the programs the tests start.
+asan-build test-asan fuzz: export ASAN_OPTIONS = halt_on_error=1:detect_leaks=1:check_initialization_order=1:detect_stack_use_after_return=1
+asan-build test-asan fuzz: export UBSAN_OPTIONS = halt_on_error=1:print_stacktrace=1
+asan-build test-asan fuzz: export LSAN_OPTIONS = suppressions=$(SANITIZER_SUPPRESSIONS)/lsan.supp:print_suppressions=0
+tsan-build test-tsan: export TSAN_OPTIONS = halt_on_error=1:second_deadlock_stack=1:suppressions=$(SANITIZER_SUPPRESSIONS)/tsan.supp
+
+asan-build: deps
+	cmake -S . -B $(ASAN_BUILD_DIR) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DRUSHLET_SANITIZE=address
+	cmake --build $(ASAN_BUILD_DIR)
+
+test-asan: asan-build
+	cd $(ASAN_BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 900 -j2 $(CTEST_ARGS)
+
+tsan-build: deps
+	cmake -S . -B $(TSAN_BUILD_DIR) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DRUSHLET_SANITIZE=thread
+	cmake --build $(TSAN_BUILD_DIR)
+
+test-tsan: tsan-build
+	cd $(TSAN_BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 900 -j2 -R '$(TSAN_TESTS)' $(CTEST_ARGS)
+
+fuzz: deps
+	cmake -S . -B $(ASAN_BUILD_DIR) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DRUSHLET_SANITIZE=address
+	cmake --build $(ASAN_BUILD_DIR) --target rushlet_fuzz_targets
+	tests/fuzz/run-fuzzers.sh $(ASAN_BUILD_DIR) $(FUZZ_SECONDS)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

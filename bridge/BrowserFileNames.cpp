@@ -50,17 +50,23 @@ QString sanitizeFileName(const QString &suggested)
     name.replace(QLatin1Char('\\'), QLatin1Char('/'));
     name = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
     name.replace(reservedCharacters, QStringLiteral("_"));
-    if (name.size() > maxNameLength) {
-        // Half a surrogate pair would not survive the conversion to a file system name.
-        const bool splitsPair = name.at(maxNameLength - 1).isHighSurrogate();
-        name.truncate(splitsPair ? maxNameLength - 1 : maxNameLength);
-    }
-    while (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
-        name.chop(1);
+    const auto fitLength = [](QString &name) {
+        if (name.size() > maxNameLength) {
+            // Half a surrogate pair would not survive the conversion to a file system name.
+            const bool splitsPair = name.at(maxNameLength - 1).isHighSurrogate();
+            name.truncate(splitsPair ? maxNameLength - 1 : maxNameLength);
+        }
+        while (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
+            name.chop(1);
+    };
+    fitLength(name);
     if (name.isEmpty())
         name = QStringLiteral("download");
-    if (deviceName.match(name).hasMatch())
+    if (deviceName.match(name).hasMatch()) {
         name.prepend(QLatin1Char('_'));
+        // The mark may take the name past the limit again; it stays, as the cut is at the end.
+        fitLength(name);
+    }
     return name;
 }
 

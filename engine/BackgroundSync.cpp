@@ -30,6 +30,12 @@ std::shared_ptr<BackgroundSync> BackgroundSync::start(int handle, Kind kind)
     return job;
 }
 
+bool BackgroundSync::wait() const
+{
+    finished.wait(false, std::memory_order_acquire);
+    return ok;
+}
+
 void BackgroundSync::run()
 {
     if (jobKind == Kind::WriteBack) {
@@ -40,4 +46,5 @@ void BackgroundSync::run()
     }
     FileSystem::closeHandle(handle);
     finished.store(true, std::memory_order_release);
+    finished.notify_all();
 }

@@ -25,6 +25,8 @@ public:
     bool isFinished() const { return finished.load(std::memory_order_acquire); }
     // Valid once isFinished() is true.
     bool succeeded() const { return ok; }
+    // Blocks until the job has finished; whether it succeeded.
+    bool wait() const;
 
     BackgroundSync(int handle, Kind kind)
         : handle(handle)

@@ -46,17 +46,6 @@ bool isEmptyRegularFile(const QString &path)
     return info.isFile() && !info.isSymLink() && info.size() == 0;
 }
 
-// Content-Length counts only as plain decimal digits.
-qint64 parseContentLength(const QByteArray &header)
-{
-    if (header.isEmpty() ||
-        !std::all_of(header.begin(), header.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return -1;
-    bool ok = false;
-    const qint64 value = header.toLongLong(&ok);
-    return ok ? value : -1;
-}
-
 QString networkErrorText(const QNetworkReply *reply)
 {
     if (reply->error() == QNetworkReply::OperationCanceledError)
@@ -176,7 +165,7 @@ void DownloadEngine::beginAttempt()
     speed = 0;
     publishSnapshot();
 
-    QNetworkRequest request = buildRequest();
+    QNetworkRequest request = buildRequest(url);
     request.setRawHeader("Range", "bytes=0-0");
     probeReply = probeManager->get(request);
     probeReply->setReadBufferSize(probeBufferSize);
@@ -184,9 +173,9 @@ void DownloadEngine::beginAttempt()
     connect(probeReply, &QNetworkReply::finished, this, &DownloadEngine::onProbeFinished);
 }
 
-QNetworkRequest DownloadEngine::buildRequest() const
+QNetworkRequest DownloadEngine::buildRequest(const QUrl &target) const
 {
-    QNetworkRequest request(url);
+    QNetworkRequest request(target);
     request.setRawHeader("User-Agent", "Rushlet/" RUSHLET_VERSION);
     request.setRawHeader("Accept-Encoding", "identity");
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
@@ -206,37 +195,29 @@ void DownloadEngine::handleProbeResponse()
     if (status == 0 || (status >= 300 && status <= 399))
         return;
 
-    if (status == 200 || status == 206) {
-        if (!DownloadRules::isIdentityEncoding(probeReply->rawHeader("Content-Encoding"))) {
-            failAttempt(QStringLiteral("Server returned an encoded response; byte offsets are unsafe."),
-                        false);
-            return;
-        }
-        const DownloadRules::ContentRange range =
-            DownloadRules::parseContentRange(probeReply->rawHeader("Content-Range"));
-        if (status == 206 && (range.start != 0 || range.end != 0 || range.total <= 0)) {
-            failAttempt(QStringLiteral("The server returned an invalid byte range."), false);
-            return;
-        }
-        const qint64 probedTotal =
-            status == 206 ? range.total : parseContentLength(probeReply->rawHeader("Content-Length"));
-        QByteArray probedEtag = probeReply->rawHeader("ETag");
-        // A weak validator cannot guard a resume.
-        if (probedEtag.startsWith("W/"))
-            probedEtag.clear();
-        const QByteArray probedLastModified = probeReply->rawHeader("Last-Modified");
-        releaseProbe();
-        preparePartialFile(probedTotal, status == 206, probedEtag, probedLastModified);
+    const DownloadRules::ProbeResult probed = DownloadRules::readProbeAnswer(
+        {status, probeReply->rawHeader("Content-Range"), probeReply->rawHeader("Content-Length"),
+         probeReply->rawHeader("Content-Encoding"), probeReply->rawHeader("ETag"),
+         probeReply->rawHeader("Last-Modified")});
+    switch (probed.verdict) {
+    case DownloadRules::ProbeResult::Verdict::Encoded:
+        failAttempt(QStringLiteral("Server returned an encoded response; byte offsets are unsafe."), false);
         return;
-    }
-
-    if (status == 416 && probeReply->rawHeader("Content-Range") == "bytes */0") {
-        releaseProbe();
-        preparePartialFile(0, false, {}, {});
+    case DownloadRules::ProbeResult::Verdict::InvalidRange:
+        failAttempt(QStringLiteral("The server returned an invalid byte range."), false);
         return;
+    case DownloadRules::ProbeResult::Verdict::Refused:
+        failAttempt(httpStatusMessage(status), DownloadRules::isRetryableStatus(status));
+        return;
+    case DownloadRules::ProbeResult::Verdict::Accepted:
+        break;
     }
-
-    failAttempt(httpStatusMessage(status), DownloadRules::isRetryableStatus(status));
+    versionTag = probed.versionTag;
+    // A redirector may spread requests over mirrors; every range of this attempt comes from the one
+    // the probe reached.
+    transferUrl = probeReply->url();
+    releaseProbe();
+    preparePartialFile(probed.total, probed.rangeSupported, probed.etag, probed.lastModified);
 }
 
 void DownloadEngine::onProbeFinished()
@@ -273,15 +254,26 @@ QString DownloadEngine::checkpointFilePath() const
 
 namespace {
 
-// Sidecars of the earlier product are taken over once, and never over current ones.
+// Sidecars of the earlier product are taken over once, and never over current ones. Two renames
+// cannot be one atomic step, so a crash may leave one sidecar moved and its partner behind under the
+// old name; the next start finishes the take-over from there. An earlier version moved the partial
+// file first; the checkpoint goes first now, so that a crash in between leaves a checkpoint without
+// its partial file, which restores nothing but refuses nothing either. A sidecar whose partner
+// exists under both names is no take-over cut short, and stays where it is.
 void migrateLegacySidecars(const QString &destination)
 {
     const QString part = destination + partSuffix;
     const QString checkpoint = destination + checkpointSuffix;
-    if (pathIsTaken(part) || pathIsTaken(checkpoint))
-        return;
-    FileSystem::renameNoReplace(destination + legacyPartSuffix, part, nullptr);
-    FileSystem::renameNoReplace(destination + legacyCheckpointSuffix, checkpoint, nullptr);
+    const QString legacyPart = destination + legacyPartSuffix;
+    const QString legacyCheckpoint = destination + legacyCheckpointSuffix;
+    const bool hasPart = pathIsTaken(part);
+    const bool hasCheckpoint = pathIsTaken(checkpoint);
+    const bool hasLegacyPart = pathIsTaken(legacyPart);
+    const bool hasLegacyCheckpoint = pathIsTaken(legacyCheckpoint);
+    if (!hasCheckpoint && hasLegacyCheckpoint && !(hasPart && hasLegacyPart))
+        FileSystem::renameNoReplace(legacyCheckpoint, checkpoint, nullptr);
+    if (!hasPart && hasLegacyPart && !(hasCheckpoint && hasLegacyCheckpoint))
+        FileSystem::renameNoReplace(legacyPart, part, nullptr);
 }
 
 } // namespace
@@ -294,7 +286,10 @@ void DownloadEngine::preparePartialFile(qint64 probedTotal, bool probedRangeSupp
     rangeSupported = probedRangeSupported;
     etag = probedEtag;
     lastModified = probedLastModified;
-    resumable = rangeSupported && (!etag.isEmpty() || !lastModified.isEmpty());
+    // Without a strong ETag or a date nothing tells two versions of the resource apart, so ranges
+    // fetched over several connections could come from different ones.
+    const bool versionKnown = !etag.isEmpty() || !lastModified.isEmpty();
+    resumable = rangeSupported && versionKnown;
 
     if (!QDir().mkpath(QFileInfo(destination).absolutePath())) {
         failAttempt(QStringLiteral("Could not create the destination folder."), false);
@@ -336,7 +331,7 @@ void DownloadEngine::preparePartialFile(qint64 probedTotal, bool probedRangeSupp
             failAttempt(QStringLiteral("Cannot reset partial file: %1").arg(partFile->errorString()), false);
             return;
         }
-        segments = DownloadRules::planSegments(total, rangeSupported, connections);
+        segments = DownloadRules::planSegments(total, rangeSupported, versionKnown ? connections : 1);
     }
 
     if (!writeCheckpoint()) {
@@ -398,7 +393,12 @@ bool DownloadEngine::writeCheckpoint()
 {
     if (!partFile->isOpen())
         return true;
-    // This sync covers everything a pending background one would, and newer counts.
+    // The system reports a failed write-back once per open file, and the background sync works on
+    // this same open file: if it heard of a failure, a sync here would succeed without the lost
+    // bytes. So its answer is awaited and counts before anything more is claimed. A write-back
+    // job's answer means nothing and is dropped.
+    if (diskSync && checkpointAwaitingSync && !diskSync->wait())
+        partFileSyncFailed = true;
     diskSync.reset();
     checkpointAwaitingSync.reset();
     if (partFileSyncFailed)
@@ -437,7 +437,7 @@ void DownloadEngine::beginTransfer()
 void DownloadEngine::startSegment(int index)
 {
     Segment &segment = segments[index];
-    QNetworkRequest request = buildRequest();
+    QNetworkRequest request = buildRequest(transferUrl);
     if (rangeSupported) {
         request.setRawHeader("Range", "bytes=" + QByteArray::number(segment.start + segment.received) + '-' +
                                           QByteArray::number(segment.end));
@@ -490,9 +490,11 @@ bool DownloadEngine::validateSegmentResponse(int index)
         }
         const QByteArray replyEtag = reply->rawHeader("ETag");
         const QByteArray replyLastModified = reply->rawHeader("Last-Modified");
-        const bool changed = !etag.isEmpty() ? !replyEtag.isEmpty() && replyEtag != etag
-                                             : !lastModified.isEmpty() && !replyLastModified.isEmpty() &&
-                                                   replyLastModified != lastModified;
+        // A weak ETag cannot guard a resume but still tells that the version changed.
+        const bool changed = !versionTag.isEmpty()
+                                 ? !replyEtag.isEmpty() && replyEtag != versionTag
+                                 : !lastModified.isEmpty() && !replyLastModified.isEmpty() &&
+                                       replyLastModified != lastModified;
         if (changed) {
             failAttempt(QStringLiteral("The remote file changed during download. Retry to restart safely."),
                         false);

@@ -40,7 +40,7 @@ public slots:
 private:
     // Probe and plan
     void beginAttempt();
-    QNetworkRequest buildRequest() const;
+    QNetworkRequest buildRequest(const QUrl &target) const;
     void handleProbeResponse();
     void onProbeFinished();
     void releaseProbe();
@@ -84,8 +84,13 @@ private:
     bool rangeSupported = false;
     bool resumable = false;
     bool running = false;
+    // The validators that guard a resume: a strong ETag and Last-Modified.
     QByteArray etag;
     QByteArray lastModified;
+    // The probe's ETag as sent, weak or strong: a reply with another one is of another version.
+    QByteArray versionTag;
+    // Where this attempt's ranges are fetched: the probe's URL after its redirects.
+    QUrl transferUrl;
     QList<Segment> segments;
     QFile *partFile;
     QNetworkAccessManager *probeManager = nullptr;

@@ -24,6 +24,51 @@ ContentRange parseContentRange(const QByteArray &header)
     return {start, end, total};
 }
 
+qint64 parseContentLength(const QByteArray &header)
+{
+    if (header.isEmpty() ||
+        !std::all_of(header.begin(), header.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return -1;
+    bool ok = false;
+    const qint64 value = header.toLongLong(&ok);
+    return ok ? value : -1;
+}
+
+ProbeResult readProbeAnswer(const ProbeAnswer &answer)
+{
+    ProbeResult result;
+    // An empty resource cannot satisfy even a one-byte range.
+    if (answer.status == 416 && answer.contentRange == "bytes */0") {
+        result.verdict = ProbeResult::Verdict::Accepted;
+        result.total = 0;
+        return result;
+    }
+    if (answer.status != 200 && answer.status != 206)
+        return result;
+    if (!isIdentityEncoding(answer.contentEncoding)) {
+        result.verdict = ProbeResult::Verdict::Encoded;
+        return result;
+    }
+    if (answer.status == 206) {
+        const ContentRange range = parseContentRange(answer.contentRange);
+        if (range.start != 0 || range.end != 0 || range.total <= 0) {
+            result.verdict = ProbeResult::Verdict::InvalidRange;
+            return result;
+        }
+        result.total = range.total;
+        result.rangeSupported = true;
+    } else {
+        result.total = parseContentLength(answer.contentLength);
+    }
+    result.verdict = ProbeResult::Verdict::Accepted;
+    result.versionTag = answer.etag;
+    // A weak validator cannot guard a resume.
+    if (!answer.etag.startsWith("W/"))
+        result.etag = answer.etag;
+    result.lastModified = answer.lastModified;
+    return result;
+}
+
 bool isIdentityEncoding(const QByteArray &contentEncoding)
 {
     const QByteArray value = contentEncoding.trimmed().toLower();

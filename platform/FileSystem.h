@@ -15,6 +15,11 @@ bool writeAt(int handle, const char *data, qint64 size, qint64 offset, QString *
 // Waits until the file's data (and the metadata needed to read it back) is on the disk.
 bool syncData(int handle, QString *error);
 
+// Tests stand in for the disk: while set, syncData() asks this function, on whichever thread it
+// runs, instead of the system. It answers whether the sync succeeded. Null restores the system.
+using SyncDataFunction = bool (*)(int handle);
+void replaceSyncDataForTesting(SyncDataFunction function);
+
 // Starts writing the file's dirty pages to the disk without waiting for them, so that a later
 // syncData() has little left to do.
 void startWriteBack(int handle);

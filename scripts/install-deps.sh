@@ -9,6 +9,8 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev
     qt6-qpa-plugins
     libxcb1-dev
+    # sanitizer builds and fuzzing (make test-asan, test-tsan, fuzz)
+    clang libclang-rt-dev llvm # llvm: the symbolizer that names the lines in a report
     fonts-noto-cjk # Japanese and Chinese texts
     # tests: real servers and tools
     xvfb xauth nginx-light openssl python3 curl

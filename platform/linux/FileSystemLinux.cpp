@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -19,6 +20,8 @@ void setError(QString *error, int code)
     if (error)
         *error = systemError(code);
 }
+
+std::atomic<FileSystem::SyncDataFunction> syncDataReplacement{nullptr};
 
 } // namespace
 
@@ -47,6 +50,12 @@ bool writeAt(int handle, const char *data, qint64 size, qint64 offset, QString *
 
 bool syncData(int handle, QString *error)
 {
+    if (const SyncDataFunction replacement = syncDataReplacement.load(std::memory_order_acquire)) {
+        if (replacement(handle))
+            return true;
+        setError(error, EIO);
+        return false;
+    }
     int result;
     do {
         result = ::fdatasync(handle);
@@ -56,6 +65,11 @@ bool syncData(int handle, QString *error)
         return false;
     }
     return true;
+}
+
+void replaceSyncDataForTesting(SyncDataFunction function)
+{
+    syncDataReplacement.store(function, std::memory_order_release);
 }
 
 void startWriteBack(int handle)

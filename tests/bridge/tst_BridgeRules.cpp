@@ -124,6 +124,9 @@ private slots:
         QTest::newRow("cut to 180") << QString(200, QLatin1Char('a')) << QString(180, QLatin1Char('a'));
         QTest::newRow("trailing dots after the cut")
             << QString(178, QLatin1Char('a')) + QStringLiteral("..b") << QString(178, QLatin1Char('a'));
+        // Found by fuzzing: the mark before a device name took a name cut to 180 characters to 181.
+        QTest::newRow("device name cut to 180") << QStringLiteral("CON.") + QString(200, QLatin1Char('a'))
+                                                << QStringLiteral("_CON.") + QString(175, QLatin1Char('a'));
         // U+1F600 takes two UTF-16 units; cutting between them would leave half a character.
         QTest::newRow("surrogate pair at the cut")
             << QString(179, QLatin1Char('a')) + QString::fromUcs4(U"\U0001F600") + QStringLiteral("b")

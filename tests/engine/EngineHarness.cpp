@@ -43,6 +43,11 @@ void EngineHarness::pause()
     QCoreApplication::processEvents();
 }
 
+void EngineHarness::pauseLater()
+{
+    QMetaObject::invokeMethod(engine, "pause", Qt::QueuedConnection);
+}
+
 QStringList EngineHarness::statuses() const
 {
     QStringList result;

@@ -28,6 +28,8 @@ public:
     void start();
     // Blocks until the engine's pause has returned, as the list does before ending a thread.
     void pause();
+    // Asks for a pause without waiting for it.
+    void pauseLater();
 
     const QList<Record> &records() const { return history; }
     DownloadSnapshot last() const { return history.isEmpty() ? DownloadSnapshot() : history.last().snapshot; }

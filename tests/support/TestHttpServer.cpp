@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -135,6 +136,9 @@ struct TestHttpServer::Plan
     qint64 limit = -1; // body bytes to send before the drop or the stall
     bool closeAfter = false;
     bool stallAfter = false;
+    // Set instead of all else when the answer is to be worked out later, with this fault.
+    int delayMs = 0;
+    TestHttpServer::Fault delayedFault;
 
     qint64 bytesToSend() const
     {
@@ -166,6 +170,7 @@ private:
     enum class State
     {
         Reading,
+        Waiting,
         Answering,
         Stalled,
         Closing
@@ -225,6 +230,21 @@ private:
 
         requestIndex = server->record(request);
         plan = server->plan(request);
+        if (plan.delayMs > 0) {
+            state = State::Waiting;
+            QTimer::singleShot(plan.delayMs, this, [this, request, clientCloses, fault = plan.delayedFault] {
+                plan = server->planDelayed(request, fault);
+                if (answer(clientCloses))
+                    readRequests();
+            });
+            return false;
+        }
+        return answer(clientCloses);
+    }
+
+    // Sends the planned answer; true when the connection is ready for its next request.
+    bool answer(bool clientCloses)
+    {
         if (clientCloses && !plan.closeAfter && !plan.head.isEmpty()) {
             plan.closeAfter = true;
             plan.head.insert(plan.head.size() - 2, "Connection: close\r\n");
@@ -594,7 +614,24 @@ TestHttpServer::Plan TestHttpServer::plan(const Request &request)
             faults.removeAt(i);
         break;
     }
+    if (fault.answerDelayMs > 0) {
+        Plan later;
+        later.delayMs = std::exchange(fault.answerDelayMs, 0);
+        later.delayedFault = fault;
+        return later;
+    }
+    return answer(request, fault);
+}
 
+TestHttpServer::Plan TestHttpServer::planDelayed(const Request &request, const Fault &fault)
+{
+    QMutexLocker locker(&mutex);
+    return answer(request, fault);
+}
+
+// Called with the lock held.
+TestHttpServer::Plan TestHttpServer::answer(const Request &request, const Fault &fault)
+{
     Plan plan;
     if (fault.stallBeforeHeaders) {
         plan.stallAfter = true;

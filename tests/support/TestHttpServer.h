@@ -67,6 +67,9 @@ public:
         qint64 dropAfterBodyBytes = -1;  // closes the connection after this many body bytes
         qint64 stallAfterBodyBytes = -1; // sends this many body bytes, then nothing, connection open
         bool stallBeforeHeaders = false; // reads the request and never answers
+        // Works the answer out this long after the request arrived, so that it shows a resource
+        // replaced meanwhile.
+        int answerDelayMs = 0;
 
         static Fault httpStatus(int code);
         static Fault redirect(int code, const QByteArray &location);
@@ -121,6 +124,8 @@ private:
 
     struct Plan;
     Plan plan(const Request &request);
+    Plan planDelayed(const Request &request, const Fault &fault);
+    Plan answer(const Request &request, const Fault &fault);
     int record(const Request &request);
     void noteAnswer(int index, int status);
     void noteBodyBytes(int index, qint64 bytes);
