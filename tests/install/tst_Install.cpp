@@ -1,5 +1,6 @@
 #include "tests/support/NginxServer.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/TestProgram.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
 
 namespace {
@@ -18,31 +20,16 @@ constexpr int commandTimeoutMs = 300000;
 const QString appId = QStringLiteral("com.rushlet.Rushlet");
 const QString version = QStringLiteral(RUSHLET_VERSION);
 
-struct Outcome
+// Runs an installed program (an absolute path) or one of the system's (a name on the PATH); the
+// exit code is -1 when it did not end by itself.
+TestProgram::Result run(const QString &program, const QStringList &arguments,
+                        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
 {
-    int exitCode = -1; // -1 when it did not start or did not end in time
-    QByteArray output;
-    QByteArray errors;
-};
-
-Outcome runCommand(const QString &program, const QStringList &arguments,
-                   const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
-                   const QString &folder = QString())
-{
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(folder);
-    process.start(program, arguments);
-    Outcome outcome;
-    if (!process.waitForFinished(commandTimeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        return outcome;
-    }
-    outcome.output = process.readAllStandardOutput();
-    outcome.errors = process.readAllStandardError();
-    outcome.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    return outcome;
+    const QString path = QDir::isAbsolutePath(program) ? program : QStandardPaths::findExecutable(program);
+    TestProgram::Result result = TestProgram::run(path, arguments, environment, commandTimeoutMs);
+    if (!result.finished || result.exitStatus != QProcess::NormalExit)
+        result.exitCode = -1;
+    return result;
 }
 
 // Every file (not folder) below `root`, as paths relative to it, sorted.
@@ -79,19 +66,6 @@ private:
 
     QString installed(const QString &path) const { return stage + prefix + u'/' + path; }
 
-    static bool install(const QString &destination, const QString &installPrefix)
-    {
-        QProcessEnvironment withDestination = QProcessEnvironment::systemEnvironment();
-        withDestination.insert(QStringLiteral("DESTDIR"), destination);
-        const Outcome outcome = runCommand(QStringLiteral(RUSHLET_CMAKE_COMMAND),
-                                           {QStringLiteral("--install"), QStringLiteral(RUSHLET_BUILD_DIR),
-                                            QStringLiteral("--prefix"), installPrefix},
-                                           withDestination);
-        if (outcome.exitCode != 0)
-            qWarning("%s", outcome.errors.constData());
-        return outcome.exitCode == 0;
-    }
-
     // What the install must hold below its prefix.
     static QStringList expectedFiles()
     {
@@ -116,7 +90,14 @@ private slots:
     {
         QVERIFY(environment.isValid());
         stage = environment.scratch() + QStringLiteral("/stage");
-        QVERIFY(install(stage, prefix));
+        QProcessEnvironment withDestination = QProcessEnvironment::systemEnvironment();
+        withDestination.insert(QStringLiteral("DESTDIR"), stage);
+        const TestProgram::Result installing =
+            run(QStringLiteral(RUSHLET_CMAKE_COMMAND),
+                {QStringLiteral("--install"), QStringLiteral(RUSHLET_BUILD_DIR), QStringLiteral("--prefix"),
+                 prefix},
+                withDestination);
+        QVERIFY2(installing.exitCode == 0, installing.standardError.constData());
     }
 
     // Exactly the programs, the extension and the desktop files; runnable programs and icons of the
@@ -129,6 +110,12 @@ private slots:
         for (const QString &program : filesBelow(installed(QStringLiteral("bin"))))
             QVERIFY2(QFileInfo(installed(QStringLiteral("bin/") + program)).isExecutable(),
                      qPrintable(program));
+        // The menu entry starts the program under the prefix chosen when installing, not the one
+        // configured, and names the icon installed with it.
+        const QByteArray entry =
+            TestEnvironment::readFile(installed("share/applications/" + appId + ".desktop"));
+        QCOMPARE(desktopValue(entry, QStringLiteral("Exec")), prefix + QStringLiteral("/bin/Rushlet"));
+        QCOMPARE(desktopValue(entry, QStringLiteral("Icon")), appId);
         for (int size : {16, 24, 32, 48, 64, 128, 256}) {
             QImageReader icon(
                 installed(QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(appId)));
@@ -160,58 +147,39 @@ private slots:
         QFETCH(QStringList, arguments);
         QProcessEnvironment plain = QProcessEnvironment::systemEnvironment();
         plain.insert(QStringLiteral("MANPAGER"), QStringLiteral("cat"));
-        const Outcome outcome = runCommand(program, arguments, plain);
-        QVERIFY2(outcome.exitCode == 0, QByteArray(outcome.output + outcome.errors).constData());
-        QVERIFY2(outcome.errors.isEmpty(), outcome.errors.constData());
+        const TestProgram::Result outcome = run(program, arguments, plain);
+        QVERIFY2(outcome.exitCode == 0,
+                 QByteArray(outcome.standardOutput + outcome.standardError).constData());
+        QVERIFY2(outcome.standardError.isEmpty(), outcome.standardError.constData());
         if (program == QLatin1String("desktop-file-validate"))
-            QVERIFY2(outcome.output.isEmpty(), outcome.output.constData());
+            QVERIFY2(outcome.standardOutput.isEmpty(), outcome.standardOutput.constData());
     }
 
-    void desktopEntry_data()
+    // A prefix with characters the Exec key reserves is quoted and escaped: the launcher splits the
+    // value at blanks outside quotes and reads backslash escapes twice.
+    void desktopEntryQuoting()
     {
-        QTest::addColumn<QString>("installPrefix");
-        QTest::addColumn<QString>("exec");
-        QTest::newRow("plain prefix")
-            << QStringLiteral("/opt/rushlet") << QStringLiteral("/opt/rushlet/bin/Rushlet");
-        // The launcher splits the value at blanks outside quotes and reads backslash escapes twice.
-        QTest::newRow("prefix with a blank and a quote")
-            << QStringLiteral("/opt/my \"apps\"")
-            << QStringLiteral("\"/opt/my \\\\\"apps\\\\\"/bin/Rushlet\"");
-    }
-
-    // The menu entry starts the installed program by the prefix chosen when installing (not the one
-    // configured), so that a second launch from the menu reaches the running instance.
-    void desktopEntry()
-    {
-        QFETCH(QString, installPrefix);
-        QFETCH(QString, exec);
-        const QString destination =
-            environment.scratch() + QStringLiteral("/entry-") + QTest::currentDataTag();
-        const QProcessEnvironment system = QProcessEnvironment::systemEnvironment();
-        QProcessEnvironment withDestination = system;
+        const QString destination = environment.scratch() + QStringLiteral("/quoting");
+        const QString unusualPrefix = QStringLiteral("/opt/my \"apps\"");
+        QProcessEnvironment withDestination = QProcessEnvironment::systemEnvironment();
         withDestination.insert(QStringLiteral("DESTDIR"), destination);
         // The entry's own install step alone, as the whole install runs it.
-        const Outcome written = runCommand(
+        const QString source = qEnvironmentVariable("RUSHLET_SOURCE_DIR");
+        const TestProgram::Result written = run(
             QStringLiteral(RUSHLET_CMAKE_COMMAND),
-            {QStringLiteral("-DCMAKE_INSTALL_PREFIX=") + installPrefix,
-             QStringLiteral("-DRUSHLET_DESKTOP_TEMPLATE=%1/resources/linux/%2.desktop.in")
-                 .arg(qEnvironmentVariable("RUSHLET_SOURCE_DIR"), appId),
-             QStringLiteral("-DRUSHLET_DESKTOP_FOLDER=") + destination + QStringLiteral("/generated"),
-             QStringLiteral("-DRUSHLET_BINDIR=bin"),
+            {"-DCMAKE_INSTALL_PREFIX=" + unusualPrefix,
+             "-DRUSHLET_DESKTOP_TEMPLATE=" + source + "/resources/linux/" + appId + ".desktop.in",
+             "-DRUSHLET_DESKTOP_FOLDER=" + destination + "/generated", QStringLiteral("-DRUSHLET_BINDIR=bin"),
              QStringLiteral("-DRUSHLET_APPLICATIONS_DIR=share/applications"), QStringLiteral("-P"),
-             qEnvironmentVariable("RUSHLET_SOURCE_DIR") + "/cmake/RushletDesktopEntry.cmake"},
+             source + "/cmake/RushletDesktopEntry.cmake"},
             withDestination);
-        QVERIFY2(written.exitCode == 0, written.errors.constData());
-        const QString entry = destination + installPrefix + "/share/applications/" + appId + ".desktop";
-        QCOMPARE(desktopValue(TestEnvironment::readFile(entry), QStringLiteral("Exec")), exec);
-        const Outcome validated = runCommand(QStringLiteral("desktop-file-validate"), {entry}, system);
-        QVERIFY2(validated.exitCode == 0 && validated.output.isEmpty(), validated.output.constData());
-
-        // The full install wrote the same entry for its prefix, naming the icon it installed.
-        const QByteArray full =
-            TestEnvironment::readFile(installed("share/applications/" + appId + ".desktop"));
-        QCOMPARE(desktopValue(full, QStringLiteral("Exec")), prefix + QStringLiteral("/bin/Rushlet"));
-        QCOMPARE(desktopValue(full, QStringLiteral("Icon")), appId);
+        QVERIFY2(written.exitCode == 0, written.standardError.constData());
+        const QString entry = destination + unusualPrefix + "/share/applications/" + appId + ".desktop";
+        QCOMPARE(desktopValue(TestEnvironment::readFile(entry), QStringLiteral("Exec")),
+                 QStringLiteral("\"/opt/my \\\\\"apps\\\\\"/bin/Rushlet\""));
+        const TestProgram::Result validated = run(QStringLiteral("desktop-file-validate"), {entry});
+        QVERIFY2(validated.exitCode == 0 && validated.standardOutput.isEmpty(),
+                 validated.standardOutput.constData());
     }
 
     // The installed rushlet-get runs on its own, tells the build's version, documents in its manual
@@ -219,22 +187,22 @@ private slots:
     void installedGet()
     {
         const QString program = installed(QStringLiteral("bin/rushlet-get"));
-        QCOMPARE(runCommand(program, {QStringLiteral("--version")}).output,
+        QCOMPARE(run(program, {QStringLiteral("--version")}).standardOutput,
                  QStringLiteral("rushlet-get %1\n").arg(version).toUtf8());
 
-        const Outcome help = runCommand(program, {QStringLiteral("--help")});
+        const TestProgram::Result help = run(program, {QStringLiteral("--help")});
         QCOMPARE(help.exitCode, 0);
         QProcessEnvironment plain = QProcessEnvironment::systemEnvironment();
         plain.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
         plain.insert(QStringLiteral("MANWIDTH"), QStringLiteral("200"));
-        const QString page = QString::fromUtf8(
-            runCommand(QStringLiteral("man"),
-                       {QStringLiteral("-l"), installed("share/man/man1/rushlet-get.1.gz")}, plain)
-                .output);
+        const QString page =
+            QString::fromUtf8(run(QStringLiteral("man"),
+                                  {QStringLiteral("-l"), installed("share/man/man1/rushlet-get.1.gz")}, plain)
+                                  .standardOutput);
         QVERIFY(page.contains(QStringLiteral("Rushlet ") + version));
         QRegularExpressionMatchIterator options =
             QRegularExpression(QStringLiteral("(?<![\\w-])(--?[a-zA-Z][a-z-]*)"))
-                .globalMatch(QString::fromUtf8(help.output));
+                .globalMatch(QString::fromUtf8(help.standardOutput));
         int count = 0;
         for (; options.hasNext(); ++count) {
             const QString option = options.next().captured(1);
@@ -246,25 +214,25 @@ private slots:
         QVERIFY2(nginx.start(), qPrintable(nginx.errorString()));
         const QByteArray content(3 * 1024 * 1024 + 5, 'r');
         QVERIFY(TestEnvironment::writeFile(nginx.documentRoot() + QStringLiteral("/f.bin"), content));
-        const QString downloads = environment.scratch() + QStringLiteral("/downloads");
-        QVERIFY(QDir().mkpath(downloads));
-        const Outcome got = runCommand(program, {nginx.url(QStringLiteral("/f.bin")).toString()},
-                                       environment.processEnvironment(), downloads);
-        QVERIFY2(got.exitCode == 0, got.errors.constData());
-        QCOMPARE(TestEnvironment::readFile(downloads + QStringLiteral("/f.bin")), content);
+        const QString target = environment.scratch() + QStringLiteral("/f.bin");
+        const TestProgram::Result got =
+            run(program, {QStringLiteral("-o"), target, nginx.url(QStringLiteral("/f.bin")).toString()},
+                environment.processEnvironment());
+        QVERIFY2(got.exitCode == 0, got.standardError.constData());
+        QCOMPARE(TestEnvironment::readFile(target), content);
     }
 
     // Registered from the installed tree, the browsers are pointed at the installed host, and the
     // extension to load is the installed copy: never a path into the build tree.
     void bridgeRegistration()
     {
-        const Outcome registered = runCommand(installed(QStringLiteral("bin/rushlet-register-chrome")), {},
-                                              environment.processEnvironment());
-        QVERIFY2(registered.exitCode == 0, registered.errors.constData());
+        const TestProgram::Result registered = run(installed(QStringLiteral("bin/rushlet-register-chrome")),
+                                                   {}, environment.processEnvironment());
+        QVERIFY2(registered.exitCode == 0, registered.standardError.constData());
         const QByteArray extensionLine =
             "Extension folder to load unpacked in Chrome: " +
             installed(QStringLiteral("share/rushlet/chrome-extension")).toUtf8() + '\n';
-        QVERIFY2(registered.output.contains(extensionLine), registered.output.constData());
+        QVERIFY2(registered.standardOutput.contains(extensionLine), registered.standardOutput.constData());
 
         const QString name = QStringLiteral("/com.rushlet.downloader.json");
         for (const QString &manifest :
@@ -282,19 +250,19 @@ private slots:
     void package()
     {
         const QString output = environment.scratch() + QStringLiteral("/package");
-        const Outcome built =
-            runCommand(QStringLiteral(RUSHLET_CPACK_COMMAND),
-                       {QStringLiteral("--config"), QStringLiteral(RUSHLET_BUILD_DIR "/CPackConfig.cmake"),
-                        QStringLiteral("-B"), output});
-        QVERIFY2(built.exitCode == 0, QByteArray(built.output + built.errors).constData());
+        const TestProgram::Result built =
+            run(QStringLiteral(RUSHLET_CPACK_COMMAND),
+                {QStringLiteral("--config"), QStringLiteral(RUSHLET_BUILD_DIR "/CPackConfig.cmake"),
+                 QStringLiteral("-B"), output});
+        QVERIFY2(built.exitCode == 0, QByteArray(built.standardOutput + built.standardError).constData());
         const QString architecture = QString::fromUtf8(
-            runCommand(QStringLiteral("dpkg"), {QStringLiteral("--print-architecture")}).output.trimmed());
+            run(QStringLiteral("dpkg"), {QStringLiteral("--print-architecture")}).standardOutput.trimmed());
         const QString deb = output + QStringLiteral("/rushlet_%1_%2.deb").arg(version, architecture);
         QVERIFY2(QFileInfo::exists(deb), qPrintable(deb));
 
         const auto field = [&](const QString &name) {
             return QString::fromUtf8(
-                runCommand(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), deb, name}).output.trimmed());
+                run(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), deb, name}).standardOutput.trimmed());
         };
         QCOMPARE(field(QStringLiteral("Package")), QStringLiteral("rushlet"));
         QCOMPARE(field(QStringLiteral("Version")), version);
@@ -313,7 +281,7 @@ private slots:
         // Listing lines: "-rwxr-xr-x root/root 1234 2026-01-01 00:00 ./usr/bin/Rushlet".
         QStringList files;
         const QList<QByteArray> listing =
-            runCommand(QStringLiteral("dpkg-deb"), {QStringLiteral("--contents"), deb}).output.split('\n');
+            run(QStringLiteral("dpkg-deb"), {QStringLiteral("--contents"), deb}).standardOutput.split('\n');
         for (const QByteArray &line : listing) {
             const QList<QByteArray> columns = line.simplified().split(' ');
             if (columns.size() < 6)
@@ -325,13 +293,14 @@ private slots:
         files.sort();
         QCOMPARE(files, expectedFiles().replaceInStrings(QRegularExpression("^"), QStringLiteral("usr/")));
 
-        const Outcome entry = runCommand(
+        const TestProgram::Result entry = run(
             QStringLiteral("sh"),
             {QStringLiteral("-c"),
              QStringLiteral("dpkg-deb --fsys-tarfile \"$0\" | tar -xO ./usr/share/applications/%1.desktop")
                  .arg(appId),
              deb});
-        QCOMPARE(desktopValue(entry.output, QStringLiteral("Exec")), QStringLiteral("/usr/bin/Rushlet"));
+        QCOMPARE(desktopValue(entry.standardOutput, QStringLiteral("Exec")),
+                 QStringLiteral("/usr/bin/Rushlet"));
     }
 };
 

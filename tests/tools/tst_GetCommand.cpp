@@ -60,15 +60,12 @@ private slots:
         QVERIFY(!parsed.help);
     }
 
-    // Help and version answer without a URL, whatever else the line holds.
-    void helpAndVersion()
+    void help()
     {
         Arguments parsed;
         QString error;
         QVERIFY(parseArguments({QStringLiteral("--help")}, &parsed, &error));
         QVERIFY(parsed.help);
-        QVERIFY(parseArguments({QStringLiteral("-q"), QStringLiteral("-V")}, &parsed, &error));
-        QVERIFY(parsed.version);
     }
 
     void fileNames_data()
