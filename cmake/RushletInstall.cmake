@@ -23,7 +23,7 @@ foreach(size IN LISTS RUSHLET_ICON_SIZES)
     list(APPEND RUSHLET_ICON_PNGS ${RUSHLET_GENERATED}/icons/${size}x${size}/apps/${RUSHLET_APP_ID}.png)
 endforeach()
 add_custom_command(OUTPUT ${RUSHLET_ICON_PNGS}
-    COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen $<TARGET_FILE:rushlet-render-icon>
+    COMMAND rushlet-render-icon
         ${PROJECT_SOURCE_DIR}/resources/rushlet.svg ${RUSHLET_GENERATED}/icons ${RUSHLET_APP_ID}
         ${RUSHLET_ICON_SIZES}
     DEPENDS rushlet-render-icon ${PROJECT_SOURCE_DIR}/resources/rushlet.svg

@@ -3,7 +3,7 @@
 //   rushlet-render-icon SVG FOLDER NAME SIZE...  writes FOLDER/SIZExSIZE/apps/NAME.png
 
 #include <QDir>
-#include <QGuiApplication>
+#include <QCoreApplication>
 #include <QImage>
 #include <QPainter>
 #include <QSvgRenderer>
@@ -12,7 +12,9 @@
 
 int main(int argc, char *argv[])
 {
-    QGuiApplication app(argc, argv);
+    // No GUI application: the icon holds no text, so painting needs no platform plugin, and a build
+    // under a sanitizer or without a display renders it all the same.
+    QCoreApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     QSvgRenderer renderer(arguments.value(0));
     if (arguments.size() < 4 || !renderer.isValid()) {
