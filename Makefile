@@ -3,18 +3,16 @@
 # make test-asan  every test under AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan
 # make test-tsan  the engine, list, bridge and tool tests under ThreadSanitizer, in build-tsan
 # make fuzz       every fuzz target for FUZZ_SECONDS each, built in build-asan
+# make install    builds and installs under PREFIX (default /usr/local), staged below DESTDIR if set
+# make uninstall  removes what make install put under the same PREFIX and DESTDIR
+# make package    builds the Debian package rushlet_VERSION_ARCH.deb in the build folder
 
 BUILD_DIR ?= build
 CTEST_ARGS ?=
+PREFIX ?= /usr/local
+DESTDIR ?=
 
-ASAN_BUILD_DIR ?= build-asan
-TSAN_BUILD_DIR ?= build-tsan
-FUZZ_SECONDS ?= 60
-# The tests ThreadSanitizer runs: the parts with threads of their own, and no window.
-TSAN_TESTS ?= tst_Download|tst_FileSystem|tst_ResumeCheckpoint|tst_QueueRules|tst_Bridge|tst_BrowserIntake|tst_NativeHost|tst_GetCommand|tst_RushletGet|tst_TestHttpServer|tst_NginxServer
-SANITIZER_SUPPRESSIONS := $(CURDIR)/tests/sanitizers
-
-.PHONY: all deps configure build run test clean format test-asan test-tsan fuzz asan-build tsan-build
+.PHONY: all deps configure build run test install uninstall package clean format test-asan test-tsan fuzz asan-build tsan-build
 
 all: build
 
@@ -57,6 +55,20 @@ fuzz: deps
 	cmake -S . -B $(ASAN_BUILD_DIR) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DRUSHLET_SANITIZE=address
 	cmake --build $(ASAN_BUILD_DIR) --target rushlet_fuzz_targets
 	tests/fuzz/run-fuzzers.sh $(ASAN_BUILD_DIR) $(FUZZ_SECONDS)
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
+
+# What an install would put there, found by staging one, is removed; folders only when left empty.
+uninstall:
+	@stage=$$(mktemp -d) && trap 'rm -rf "$$stage"' EXIT && \
+	DESTDIR="$$stage" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)" >/dev/null && \
+	cd "$$stage" && \
+	find . ! -type d | sed 's|^\.||' | while IFS= read -r file; do rm -fv "$(DESTDIR)$$file"; done && \
+	find ./"$(PREFIX)"/share/rushlet -depth -type d | sed 's|^\.||' | \
+		while IFS= read -r folder; do rmdir "$(DESTDIR)$$folder" 2>/dev/null || true; done
+
+package: build
+	cmake --build $(BUILD_DIR) --target package
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

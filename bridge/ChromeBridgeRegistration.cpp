@@ -1,5 +1,6 @@
 #include "bridge/ChromeBridgeRegistration.h"
 
+#include "platform/ApplicationFiles.h"
 #include "platform/NativeMessagingHosts.h"
 
 #include <QCryptographicHash>
@@ -13,7 +14,6 @@ namespace {
 
 const QString hostProgram = QStringLiteral("RushletNativeHost");
 const QString mainProgram = QStringLiteral("Rushlet");
-const QString extensionManifest = QStringLiteral("chrome-extension/manifest.json");
 
 // Anything shorter cannot be an RSA public key; Chrome refuses it as well.
 constexpr qsizetype minimumKeyBytes = 128;
@@ -62,7 +62,7 @@ QString registerBridge(const QString &applicationFolder, const QString &manifest
 {
     const QDir application(applicationFolder);
     const QString hostProgramPath = application.absoluteFilePath(hostProgram);
-    QFile extension(application.absoluteFilePath(extensionManifest));
+    QFile extension(ApplicationFiles::extensionFolder(applicationFolder) + QStringLiteral("/manifest.json"));
     if (!QFileInfo(hostProgramPath).isFile() ||
         !QFileInfo(application.absoluteFilePath(mainProgram)).isFile() ||
         !extension.open(QIODevice::ReadOnly)) {

@@ -2,6 +2,7 @@
 
 #include "bridge/ChromeBridgeRegistration.h"
 #include "i18n/Localization.h"
+#include "platform/ApplicationFiles.h"
 #include "platform/ChromeBrowser.h"
 #include "ui/ColourScheme.h"
 
@@ -51,7 +52,7 @@ QLabel *textLine(const QString &text, bool secondary)
 ChromeExtensionSetup::ChromeExtensionSetup(QWidget *parent, const QString &applicationFolder)
     : QDialog(parent)
     , applicationFolder(applicationFolder)
-    , extensionFolder(QDir::toNativeSeparators(applicationFolder + QStringLiteral("/chrome-extension")))
+    , extensionFolder(QDir::toNativeSeparators(ApplicationFiles::extensionFolder(applicationFolder)))
 {
     setWindowTitle(QStringLiteral("Chrome extension"));
     setObjectName(QStringLiteral("chromeExtensionSetup"));

@@ -15,6 +15,9 @@ packages=(
     # tests: real servers and tools
     xvfb xauth nginx-light openssl python3 curl
     chromium
+    # installing and packaging: the desktop's validators, the manual page reader, and what CPack
+    # needs to declare a Debian package's dependencies from its linked libraries
+    desktop-file-utils appstream man-db dpkg-dev file
     # benchmarks: the peers the program is measured against
     aria2 axel
     time

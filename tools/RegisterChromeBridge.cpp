@@ -2,6 +2,7 @@
 // and for checks that drive a real browser.
 
 #include "bridge/ChromeBridgeRegistration.h"
+#include "platform/ApplicationFiles.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -36,8 +37,7 @@ int main(int argc, char *argv[])
     out << "Host manifest: "
         << QDir::toNativeSeparators(ChromeBridgeRegistration::manifestPath(manifestFolder)) << Qt::endl
         << "Extension folder to load unpacked in Chrome: "
-        << QDir::toNativeSeparators(QCoreApplication::applicationDirPath() +
-                                    QStringLiteral("/chrome-extension"))
+        << QDir::toNativeSeparators(ApplicationFiles::extensionFolder(QCoreApplication::applicationDirPath()))
         << Qt::endl;
     return 0;
 }

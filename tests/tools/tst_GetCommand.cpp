@@ -39,6 +39,8 @@ private slots:
             << QStringList{"-o", "", url} << false << QString() << 0 << QString() << false;
         QTest::newRow("unknown option")
             << QStringList{"--resume", url} << false << QString() << 0 << QString() << false;
+        QTest::newRow("quiet and progress contradict")
+            << QStringList{"-q", "--progress", url} << false << QString() << 0 << QString() << false;
     }
 
     void arguments()
@@ -189,10 +191,7 @@ private slots:
         retrying.status = DownloadStatus::Retrying;
         retrying.speed = 0;
         retrying.error = QStringLiteral("Server returned HTTP 503. Retrying in 2 seconds (attempt 1 of 3).");
-        QTest::newRow("retrying")
-            << retrying
-            << " 25%  1000 B of 3.9 KB  -  - left  0 connections  Retrying: Server returned "
-               "HTTP 503. Retrying in 2 seconds (attempt 1 of 3).";
+        QTest::newRow("retrying") << retrying << " 25%  1000 B of 3.9 KB  -  - left  0 connections  Retrying";
 
         DownloadSnapshot empty;
         empty.status = DownloadStatus::Completed;
@@ -205,6 +204,52 @@ private slots:
     {
         QFETCH(DownloadSnapshot, snapshot);
         QTEST(formatProgress(snapshot), "line");
+    }
+
+    void messages_data()
+    {
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<qint64>("received");
+        QTest::addColumn<QString>("message");
+
+        QTest::newRow("retries exhausted")
+            << "Could not connect: Connection refused. Automatic retries exhausted. Use Retry to try again."
+            << qint64(0)
+            << "Could not connect: Connection refused. Automatic retries exhausted. Run the same command "
+               "again to retry.";
+        QTest::newRow("retries exhausted with data kept")
+            << "Transfer interrupted: Connection reset. Automatic retries exhausted. Use Retry to try again."
+            << qint64(10)
+            << "Transfer interrupted: Connection reset. Automatic retries exhausted. Run the same command "
+               "again to resume.";
+        QTest::newRow("file changed")
+            << "The remote file changed during download. Retry to restart safely." << qint64(10)
+            << "The remote file changed during download. Run the same command again to restart safely.";
+        QTest::newRow("range refused")
+            << "Server changed the file or did not honor the requested range. Retry to recheck the file."
+            << qint64(10)
+            << "Server changed the file or did not honor the requested range. Run the same command again "
+               "to recheck the file.";
+        QTest::newRow("data kept") << "Disk write failed: No space left on device" << qint64(10)
+                                   << "Disk write failed: No space left on device. Run the same command "
+                                      "again to resume.";
+        QTest::newRow("nothing to resume")
+            << "The destination file already exists. Choose a different file name." << qint64(0)
+            << "The destination file already exists. Choose a different file name.";
+    }
+
+    // The window's advice names its Retry command, which a shell does not have.
+    void messages()
+    {
+        QFETCH(QString, error);
+        QFETCH(qint64, received);
+        DownloadSnapshot failed;
+        failed.status = DownloadStatus::Error;
+        failed.error = error;
+        failed.received = received;
+        failed.resumable = true;
+        QTEST(commandLineMessage(failed), "message");
+        QVERIFY(!commandLineMessage(failed).contains(QStringLiteral("Retry")));
     }
 
     void signalExitCodes()

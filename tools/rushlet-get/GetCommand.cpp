@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QDir>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cmath>
@@ -42,8 +43,51 @@ QString fitName(const QString &name)
 
 QString usage()
 {
-    return QStringLiteral(
-        "Usage: rushlet-get [-c N | --connections N] [-o FILE | --output FILE] [-q | --quiet] URL");
+    return QStringLiteral("Usage: rushlet-get [OPTION]... URL");
+}
+
+QString helpText()
+{
+    return usage() + QStringLiteral(R"(
+Download URL (HTTP or HTTPS) over parallel ranged connections into a file in
+the current folder.
+
+Options:
+  -o, --output FILE     Save to FILE instead of the name the URL gives.
+  -c, --connections N   Use up to N parallel connections, 1 to 16 (default 8).
+  -q, --quiet           Write nothing but errors.
+      --progress        Write progress lines also when standard error is not
+                        a terminal.
+  -h, --help            Show this help and exit.
+  -V, --version         Show the version and exit.
+
+The file is named after the last segment of the URL's path, decoded, or
+"download" when the path has none. An existing file is never overwritten.
+Until the download is complete, the data goes into FILE.rushlet.part beside
+it, with its resume checkpoint FILE.rushlet.json; the file takes its name only
+when every byte has arrived.
+
+On a terminal, one progress line is redrawn in place: percent, size, speed,
+time left and open connections. When standard error is not a terminal, no
+progress is written unless --progress is given; errors are always written.
+
+Interrupted downloads resume. Ctrl+C (SIGINT) or SIGTERM pauses and keeps the
+checkpoint; run the same command again, in the same folder, to resume where it
+stopped. Resuming needs a server that accepts byte ranges and identifies the
+file's version (ETag or Last-Modified); otherwise, or when the file changed on
+the server, the download starts over. Failed connections are retried three
+times, after 2, 4 and 8 seconds.
+
+Environment:
+  SSL_CERT_FILE, SSL_CERT_DIR   certificate authorities to trust in addition
+                                to the system's
+
+Exit status:
+  0    the file is complete
+  1    the download failed
+  2    the command line is wrong
+  130  paused by Ctrl+C (SIGINT)
+  143  paused by SIGTERM)");
 }
 
 bool parseArguments(const QStringList &arguments, Arguments *parsed, QString *error)
@@ -55,10 +99,13 @@ bool parseArguments(const QStringList &arguments, Arguments *parsed, QString *er
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                     QStringLiteral("File to write."), QStringLiteral("FILE"));
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
-                                   QStringLiteral("Write no progress."));
+                                   QStringLiteral("Write nothing but errors."));
+    const QCommandLineOption progress(QStringLiteral("progress"), QStringLiteral("Always write progress."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Show usage."));
-    parser.addOptions({connections, output, quiet, help});
+                                  QStringLiteral("Show the help."));
+    const QCommandLineOption version({QStringLiteral("V"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version."));
+    parser.addOptions({connections, output, quiet, progress, help, version});
     parser.addPositionalArgument(QStringLiteral("URL"), QStringLiteral("What to download."));
 
     if (!parser.parse(QStringList{QStringLiteral("rushlet-get")} + arguments)) {
@@ -67,7 +114,8 @@ bool parseArguments(const QStringList &arguments, Arguments *parsed, QString *er
     }
     Arguments result;
     result.help = parser.isSet(help);
-    if (result.help) {
+    result.version = parser.isSet(version);
+    if (result.help || result.version) {
         *parsed = result;
         return true;
     }
@@ -99,6 +147,11 @@ bool parseArguments(const QStringList &arguments, Arguments *parsed, QString *er
         }
     }
     result.quiet = parser.isSet(quiet);
+    result.progress = parser.isSet(progress);
+    if (result.quiet && result.progress) {
+        *error = QStringLiteral("Give either --quiet or --progress, not both.");
+        return false;
+    }
     *parsed = result;
     return true;
 }
@@ -174,15 +227,40 @@ QString formatProgress(const DownloadSnapshot &snapshot)
 
     const QString speed =
         snapshot.speed > 0 ? formatSize(qint64(snapshot.speed)) + QStringLiteral("/s") : QStringLiteral("-");
-    QString line =
-        QStringLiteral("%1  %2 of %3  %4  %5 left  %6 %7  %8")
-            .arg(percent, formatSize(snapshot.received), formatSize(snapshot.total), speed,
-                 formatRemaining(snapshot))
-            .arg(active)
-            .arg(active == 1 ? QStringLiteral("connection") : QStringLiteral("connections"), snapshot.status);
-    if (snapshot.status == DownloadStatus::Retrying && !snapshot.error.isEmpty())
-        line += QStringLiteral(": ") + snapshot.error;
-    return line;
+    return QStringLiteral("%1  %2 of %3  %4  %5 left  %6 %7  %8")
+        .arg(percent, formatSize(snapshot.received), formatSize(snapshot.total), speed,
+             formatRemaining(snapshot))
+        .arg(active)
+        .arg(active == 1 ? QStringLiteral("connection") : QStringLiteral("connections"), snapshot.status);
+}
+
+QString commandLineMessage(const DownloadSnapshot &failed)
+{
+    const QString again = QStringLiteral("Run the same command again to ");
+    const bool resumes = failed.received > 0 && failed.resumable;
+    QString message = failed.error;
+    // The window's advice names its Retry command: "Use Retry to try again.", "Retry to recheck
+    // the file.", "Retry to restart safely.".
+    message.replace(QStringLiteral("Use Retry to try again."),
+                    again + (resumes ? QStringLiteral("resume.") : QStringLiteral("retry.")));
+    static const QRegularExpression retryAdvice(QStringLiteral("(^|\\. )Retry to "));
+    message.replace(retryAdvice, QStringLiteral("\\1") + again);
+    if (!message.contains(again) && resumes) {
+        // Some sentences end in a system's reason, which carries no full stop.
+        if (!message.endsWith(QLatin1Char('.')))
+            message += QLatin1Char('.');
+        message += QLatin1Char(' ') + again + QStringLiteral("resume.");
+    }
+    return message;
+}
+
+QString pausedMessage(const DownloadSnapshot &paused)
+{
+    // Before anything arrived there is nothing to lose either way.
+    if (paused.resumable || paused.received == 0)
+        return QStringLiteral("Paused. Run the same command again to resume.");
+    return QStringLiteral("Stopped. This server cannot resume the file: running the same command again "
+                          "starts over.");
 }
 
 int exitCodeForSignal(int signalNumber)

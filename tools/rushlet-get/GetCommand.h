@@ -20,10 +20,15 @@ struct Arguments
     QString output; // as given; empty for the name taken from the URL
     int connections = 8;
     bool quiet = false;
+    bool progress = false; // progress asked for where it is not shown by default
     bool help = false;
+    bool version = false;
 };
 
+// The one-line synopsis a usage error repeats.
 QString usage();
+// The whole --help text: every option, the file name rule, resuming and the exit codes.
+QString helpText();
 
 // Reads the arguments that follow the program's name. False with a reason for a usage error.
 bool parseArguments(const QStringList &arguments, Arguments *parsed, QString *error);
@@ -41,9 +46,15 @@ QString destinationPath(const Arguments &arguments, const QString &workingFolder
 QString formatSize(qint64 bytes);
 // The time left at the current speed: "45 sec", "2m 7s", "1h 5m"; "-" when it cannot be known.
 QString formatRemaining(const DownloadSnapshot &snapshot);
-// One line of progress: percent, received of total, speed, time left, connections, status (and
-// the reason while an automatic retry waits).
+// One line of progress: percent, received of total, speed, time left, connections, status.
 QString formatProgress(const DownloadSnapshot &snapshot);
+
+// The engine's sentence for a person at a shell: the window's advice to use its Retry command
+// becomes the command line's (run the same command again), and a failure that kept resumable data
+// says that running the command again resumes it.
+QString commandLineMessage(const DownloadSnapshot &failed);
+// What an interrupted run says last, telling whether the next run resumes or starts over.
+QString pausedMessage(const DownloadSnapshot &paused);
 
 // The conventional exit code of a program ended by a signal: 130 for SIGINT, 143 for SIGTERM.
 int exitCodeForSignal(int signalNumber);

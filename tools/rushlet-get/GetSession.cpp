@@ -1,6 +1,7 @@
 #include "tools/rushlet-get/GetSession.h"
 
 #include "engine/DownloadEngine.h"
+#include "platform/Terminal.h"
 #include "tools/rushlet-get/GetCommand.h"
 
 #include <QCoreApplication>
@@ -16,11 +17,14 @@ void writeError(const QString &text)
     std::fflush(stderr);
 }
 
+// Moves to the start of the line and clears it, so that a shorter line leaves nothing behind.
+const QString clearLine = QStringLiteral("\r\x1b[K");
+
 } // namespace
 
-GetSession::GetSession(const DownloadSpec &spec, Progress progress, QObject *parent)
+GetSession::GetSession(const DownloadSpec &spec, Output output, QObject *parent)
     : QObject(parent)
-    , progress(progress)
+    , output(output)
     , thread(new QThread(this))
     , engine(new DownloadEngine(spec))
 {
@@ -46,12 +50,26 @@ void GetSession::start()
 
 void GetSession::stopForSignal(int signalNumber)
 {
+    if (done || interruptingSignal != 0)
+        return;
+    interruptingSignal = signalNumber;
+    QMetaObject::invokeMethod(
+        engine,
+        [this] {
+            // Posted behind every snapshot the engine published before it took the pause and
+            // ahead of the pause's own: a completion or failure that came first still wins.
+            QMetaObject::invokeMethod(
+                this, [this] { pauseReached = true; }, Qt::QueuedConnection);
+            engine->pause();
+        },
+        Qt::BlockingQueuedConnection);
+    QCoreApplication::sendPostedEvents(this);
     if (done)
         return;
-    stopping = true;
-    QMetaObject::invokeMethod(engine, "pause", Qt::BlockingQueuedConnection);
-    // The pause's own snapshot is still on its way; the state it reports is what the user sees last.
-    QCoreApplication::sendPostedEvents(this);
+    if (output.notices) {
+        endProgressLine();
+        writeError(GetCommand::pausedMessage(last) + QLatin1Char('\n'));
+    }
     finish(GetCommand::exitCodeForSignal(signalNumber));
 }
 
@@ -59,41 +77,77 @@ void GetSession::onUpdated(const DownloadSnapshot &snapshot)
 {
     if (done)
         return;
-    show(snapshot);
-    if (snapshot.status == DownloadStatus::Completed) {
+    last = snapshot;
+    showProgress(snapshot);
+    if (snapshot.status == DownloadStatus::Retrying && snapshot.error != lastNotice) {
+        lastNotice = snapshot.error;
+        if (output.notices)
+            writeNotice(snapshot.error);
+    } else if (snapshot.status == DownloadStatus::Completed) {
         finish(GetCommand::exitCompleted);
     } else if (snapshot.status == DownloadStatus::Error) {
-        writeError(snapshot.error + QLatin1Char('\n'));
-        // A pause whose checkpoint failed is still the end of an interrupted run.
-        if (!stopping)
-            finish(GetCommand::exitFailed);
+        endProgressLine();
+        writeError(GetCommand::commandLineMessage(snapshot) + QLatin1Char('\n'));
+        // A pause whose checkpoint failed still ends a run the signal interrupted.
+        finish(pauseReached ? GetCommand::exitCodeForSignal(interruptingSignal) : GetCommand::exitFailed);
     }
 }
 
-void GetSession::show(const DownloadSnapshot &snapshot)
+void GetSession::showProgress(const DownloadSnapshot &snapshot)
 {
-    if (progress == Progress::None)
+    switch (output.progress) {
+    case Progress::None:
         return;
-    if (progress == Progress::InPlace) {
-        writeError(QLatin1Char('\r') + GetCommand::formatProgress(snapshot) + QStringLiteral("\x1b[K"));
-        lineOpen = true;
+    case Progress::InPlace:
+        progressLine = GetCommand::formatProgress(snapshot);
+        drawProgressLine();
+        return;
+    case Progress::Lines: {
+        // A log gets a line when the status changes and at each tenth of a file of known size.
+        QString key = snapshot.status;
+        if (snapshot.status == DownloadStatus::Downloading && snapshot.total > 0)
+            key += QString::number(snapshot.received * 10 / snapshot.total);
+        if (key == lastLinesKey)
+            return;
+        lastLinesKey = key;
+        writeError(GetCommand::formatProgress(snapshot) + QLatin1Char('\n'));
         return;
     }
-    // Without a terminal, one line per change of status (or of the reason a retry waits for).
-    const QString key = snapshot.status + QLatin1Char('\n') + snapshot.error;
-    if (key == lastShown)
+    }
+}
+
+void GetSession::drawProgressLine()
+{
+    // A line wider than the terminal would wrap, and the carriage return would then redraw only
+    // its last row.
+    const int columns = Terminal::standardErrorColumns();
+    writeError(clearLine + (columns > 1 ? progressLine.left(columns - 1) : progressLine));
+    lineOpen = true;
+}
+
+void GetSession::writeNotice(const QString &text)
+{
+    if (!lineOpen) {
+        writeError(text + QLatin1Char('\n'));
         return;
-    lastShown = key;
-    writeError(GetCommand::formatProgress(snapshot) + QLatin1Char('\n'));
+    }
+    // Above the progress line, which is drawn again below it.
+    writeError(clearLine + text + QLatin1Char('\n'));
+    drawProgressLine();
+}
+
+void GetSession::endProgressLine()
+{
+    if (lineOpen) {
+        writeError(QStringLiteral("\n"));
+        lineOpen = false;
+    }
 }
 
 void GetSession::finish(int exitCode)
 {
     done = true;
-    if (lineOpen) {
-        writeError(QStringLiteral("\n"));
-        lineOpen = false;
-    }
+    endProgressLine();
     thread->quit();
     thread->wait();
     emit finished(exitCode);

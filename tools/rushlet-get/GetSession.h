@@ -10,8 +10,9 @@ class DownloadEngine;
 class QThread;
 
 // One download run from the command line the way the window runs it: its engine in a worker
-// thread, commands as queued invocations and state back as snapshots. It writes progress to
-// standard error and reports the exit code when the download ends or is paused by a signal.
+// thread, commands as queued invocations and state back as snapshots. It writes progress and
+// messages to standard error and reports the exit code once, for whichever ending came first:
+// completion, failure, or a pause asked for by a signal.
 class GetSession : public QObject
 {
     Q_OBJECT
@@ -20,15 +21,22 @@ public:
     enum class Progress
     {
         None,
-        Lines,
-        InPlace
+        Lines,  // a line for each change of status and each tenth of the file
+        InPlace // one line redrawn on a terminal
     };
 
-    GetSession(const DownloadSpec &spec, Progress progress, QObject *parent = nullptr);
+    struct Output
+    {
+        Progress progress = Progress::None;
+        bool notices = true; // retry notices and the pause's advice; errors are always written
+    };
+
+    GetSession(const DownloadSpec &spec, Output output, QObject *parent = nullptr);
     ~GetSession() override;
 
     void start();
-    // Pauses the engine (its checkpoint is on disk when this returns) and ends with the signal's code.
+    // Pauses the engine (its checkpoint is on disk when this returns) and ends with the signal's
+    // code, unless the download had already completed or failed before the pause reached it.
     void stopForSignal(int signalNumber);
 
 signals:
@@ -36,14 +44,22 @@ signals:
 
 private:
     void onUpdated(const DownloadSnapshot &snapshot);
-    void show(const DownloadSnapshot &snapshot);
+    void showProgress(const DownloadSnapshot &snapshot);
+    void drawProgressLine();
+    void writeNotice(const QString &text);
+    void endProgressLine();
     void finish(int exitCode);
 
-    Progress progress;
+    Output output;
     QThread *thread;
     DownloadEngine *engine;
-    QString lastShown;
+    DownloadSnapshot last;
+    QString progressLine;
+    QString lastLinesKey;
+    QString lastNotice;
     bool lineOpen = false;
-    bool stopping = false;
+    int interruptingSignal = 0;
+    // Set once the engine has taken the pause: later snapshots are the pause's own.
+    bool pauseReached = false;
     bool done = false;
 };

@@ -1,4 +1,5 @@
 #include "engine/DownloadMetaTypes.h"
+#include "platform/Terminal.h"
 #include "platform/TerminationSignalWatcher.h"
 #include "tools/rushlet-get/GetCommand.h"
 #include "tools/rushlet-get/GetSession.h"
@@ -10,7 +11,6 @@
 #include <QSslConfiguration>
 
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
@@ -56,6 +56,26 @@ void writeError(const QString &text)
     std::fputs(text.toLocal8Bit().constData(), stderr);
 }
 
+void writeOutput(const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+}
+
+GetSession::Output outputFor(const GetCommand::Arguments &arguments)
+{
+    GetSession::Output output;
+    output.notices = !arguments.quiet;
+    // Progress redrawn in place is for a person watching a terminal; a log or a pipe gets it only
+    // when asked, as lines.
+    if (arguments.quiet)
+        output.progress = GetSession::Progress::None;
+    else if (Terminal::standardErrorIsTerminal())
+        output.progress = GetSession::Progress::InPlace;
+    else if (arguments.progress)
+        output.progress = GetSession::Progress::Lines;
+    return output;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -72,11 +92,16 @@ int main(int argc, char *argv[])
     QString error;
     if (!GetCommand::parseArguments(app.arguments().mid(1), &arguments, &error)) {
         writeError(QStringLiteral("rushlet-get: ") + error + QLatin1Char('\n') + GetCommand::usage() +
-                   QLatin1Char('\n'));
+                   QStringLiteral("\nTry 'rushlet-get --help' for more information.\n"));
         return GetCommand::exitUsage;
     }
     if (arguments.help) {
-        std::fputs((GetCommand::usage() + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
+        writeOutput(GetCommand::helpText() + QLatin1Char('\n'));
+        return GetCommand::exitCompleted;
+    }
+    if (arguments.version) {
+        writeOutput(QCoreApplication::applicationName() + QLatin1Char(' ') +
+                    QCoreApplication::applicationVersion() + QLatin1Char('\n'));
         return GetCommand::exitCompleted;
     }
     trustCertificatesFromEnvironment();
@@ -87,13 +112,7 @@ int main(int argc, char *argv[])
     spec.destination = GetCommand::destinationPath(arguments, QDir::currentPath());
     spec.connections = arguments.connections;
 
-    GetSession::Progress progress = GetSession::Progress::Lines;
-    if (arguments.quiet)
-        progress = GetSession::Progress::None;
-    else if (::isatty(STDERR_FILENO))
-        progress = GetSession::Progress::InPlace;
-
-    GetSession session(spec, progress);
+    GetSession session(spec, outputFor(arguments));
     QObject::connect(&session, &GetSession::finished, &app, &QCoreApplication::exit, Qt::QueuedConnection);
     QObject::connect(&terminationSignals, &TerminationSignalWatcher::terminationRequested, &session,
                      &GetSession::stopForSignal);
