@@ -3,6 +3,7 @@
 // ratios 1 and 2.
 
 #include "i18n/Localization.h"
+#include "tools/render-visuals/AddDialogVisuals.h"
 #include "ui/AboutDialog.h"
 #include "ui/PopupMenu.h"
 #include "ui/RushletIcons.h"
@@ -261,6 +262,7 @@ int renderAtRatio(const QString &folder, int ratio)
     QTextStream out(stdout);
     for (const QString &path : renderer.writtenFiles())
         out << path << '\n';
+    renderAddDialogs(folder, suffix, fusion->standardPalette(), darkPalette());
     return 0;
 }
 
