@@ -141,10 +141,27 @@ private slots:
         QFile::remove(manifest());
         qputenv("PATH", "");
         setup->click();
+        QTRY_COMPARE_WITH_TIMEOUT(status->text(), chromeMissing, 20000);
         qputenv("PATH", QFile::encodeName(bin));
-        QCOMPARE(status->text(), chromeMissing);
         QCOMPARE(setup->text(), QStringLiteral("Repair connection"));
         QVERIFY(QFile::exists(manifest()));
+    }
+
+    // The program keeps answering the bridge while a browser candidate is asked for its version
+    // and takes its time about it.
+    void looksForTheBrowserWithoutBlocking()
+    {
+        const QString slowBin = environment.scratch() + QStringLiteral("/slow-bin");
+        QVERIFY(TestEnvironment::writeFile(slowBin + QStringLiteral("/google-chrome-stable"),
+                                           "#!/bin/sh\nexec /bin/sleep 60\n", true));
+        qputenv("PATH", QFile::encodeName(slowBin));
+        ChromeExtensionSetup dialog(nullptr, applicationFolder);
+        auto *status = dialog.findChild<QLabel *>(QStringLiteral("chromeSetupStatus"));
+        const QString before = status->text();
+        dialog.findChild<QPushButton *>(QStringLiteral("openChromeExtensions"))->click();
+        QCOMPARE(status->text(), before);
+        QTRY_COMPARE_WITH_TIMEOUT(status->text(), chromeMissing, 20000);
+        qputenv("PATH", QFile::encodeName(bin));
     }
 
     void reportsAMissingPackage()
