@@ -174,7 +174,7 @@ private slots:
         dialog.findChild<QPushButton *>(QStringLiteral("setupChrome"))->click();
         QCOMPARE(status->text(),
                  QStringLiteral("Setup files are missing. Run Rushlet from the packaged application "
-                                "folder, which includes RushletNativeHost.exe and chrome-extension."));
+                                "folder, which includes RushletNativeHost and chrome-extension."));
         QCOMPARE(dialog.findChild<QPushButton *>(QStringLiteral("setupChrome"))->text(),
                  QStringLiteral("Set up Chrome extension"));
         QVERIFY(!QFile::exists(manifest()));
@@ -199,7 +199,7 @@ private slots:
     {
         const QString missing =
             QStringLiteral("Setup files are missing. Run Rushlet from the packaged application "
-                           "folder, which includes RushletNativeHost.exe and chrome-extension.");
+                           "folder, which includes RushletNativeHost and chrome-extension.");
         Localization::setLanguage(QStringLiteral("de"));
         ChromeExtensionSetup dialog(nullptr, environment.scratch() + QStringLiteral("/bare"));
         auto *status = dialog.findChild<QLabel *>(QStringLiteral("chromeSetupStatus"));
