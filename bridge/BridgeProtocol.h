@@ -11,7 +11,7 @@ class QLocalSocket;
 // (one compact JSON object per line) and which browser requests may reach the download list.
 namespace BridgeProtocol {
 
-// A request line, line feed included, may be this long; anything longer is dropped unanswered.
+// A message line may be this long without its line feed; a longer request is dropped unanswered.
 constexpr qsizetype maxMessageBytes = 65536;
 
 // "Rushlet-" and 24 hexadecimal digits derived from the data folder, so that every user (and

@@ -12,8 +12,9 @@
 
 namespace {
 
-// One byte more than a request may take, so that an oversized request shows itself at once.
-constexpr qint64 readBufferBytes = BridgeProtocol::maxMessageBytes + 1;
+// The longest request line with its line feed. The limit is on the line alone, so that every
+// message the native host accepts from the browser also passes here.
+constexpr qint64 requestBytes = BridgeProtocol::maxMessageBytes + 1;
 constexpr int connectionLifetimeMs = 15000;
 
 struct Connection
@@ -28,17 +29,17 @@ void readRequest(Connection &connection)
 {
     if (connection.handled)
         return;
-    connection.buffer += connection.socket->readAll();
-    // Checked before looking for the line feed: an oversized request is never answered, wherever
-    // its line ends.
-    if (connection.buffer.size() > BridgeProtocol::maxMessageBytes) {
-        connection.handled = true;
-        connection.socket->abort();
+    // Once this much has arrived the request is either complete or too long; either way nothing
+    // after it is needed.
+    connection.buffer += connection.socket->read(requestBytes - connection.buffer.size());
+    const qsizetype lineEnd = connection.buffer.indexOf('\n');
+    if (lineEnd < 0) {
+        if (connection.buffer.size() == requestBytes) {
+            connection.handled = true;
+            connection.socket->abort();
+        }
         return;
     }
-    const qsizetype lineEnd = connection.buffer.indexOf('\n');
-    if (lineEnd < 0)
-        return;
     connection.handled = true;
     const QJsonDocument document = QJsonDocument::fromJson(connection.buffer.left(lineEnd));
     const QJsonObject reply = document.isObject() ? connection.handler(document.object())
@@ -57,7 +58,7 @@ void acceptConnection(QLocalSocket *socket, const BridgeRequestHandler &handler)
         socket->deleteLater();
         return;
     }
-    socket->setReadBufferSize(readBufferBytes);
+    socket->setReadBufferSize(requestBytes);
     auto connection = std::make_shared<Connection>();
     connection->socket = socket;
     connection->handler = handler;

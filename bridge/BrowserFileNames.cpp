@@ -1,15 +1,20 @@
 #include "bridge/BrowserFileNames.h"
 
+#include "queue/DownloadInputRules.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSet>
 
 namespace BrowserFileNames {
 
 namespace {
 
 constexpr qsizetype maxNameLength = 180;
+// Room for the partial file's suffix and the widest counter a candidate can get.
+constexpr qsizetype maxSanitizedBytes = DownloadInputRules::maxNameBytes -
+                                        DownloadInputRules::partialSuffix.size() -
+                                        qsizetype(sizeof(" (9999)") - 1);
 
 // Partial and resume files of this program and of the earlier product, whose data is taken over.
 const QString sidecarSuffixes[] = {
@@ -26,22 +31,30 @@ bool pathIsTaken(const QString &path)
     return info.exists() || info.isSymLink();
 }
 
-bool candidateIsTaken(const QString &path)
+bool candidateIsTaken(const QString &path, const ListedDestination &isListed)
 {
-    if (pathIsTaken(path))
+    if (pathIsTaken(path) || isListed(path))
         return true;
     for (const QString &suffix : sidecarSuffixes) {
-        if (pathIsTaken(path + suffix))
+        if (pathIsTaken(path + suffix) || isListed(path + suffix))
+            return true;
+        // The listed download's engine would take a file of this name for its own partial file.
+        if (path.endsWith(suffix) && isListed(path.chopped(suffix.size())))
             return true;
     }
     return false;
+}
+
+void dropTrailingDotsAndSpaces(QString &name)
+{
+    while (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
+        name.chop(1);
 }
 
 } // namespace
 
 QString sanitizeFileName(const QString &suggested)
 {
-    static const QRegularExpression reservedCharacters(QStringLiteral("[<>:\"/\\\\|?*\\x00-\\x1f]"));
     static const QRegularExpression deviceName(
         QStringLiteral("^(CON|PRN|AUX|NUL|COM[0-9]|LPT[0-9])(?:\\.|$)"),
         QRegularExpression::CaseInsensitiveOption);
@@ -49,22 +62,23 @@ QString sanitizeFileName(const QString &suggested)
     QString name = suggested;
     name.replace(QLatin1Char('\\'), QLatin1Char('/'));
     name = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
-    name.replace(reservedCharacters, QStringLiteral("_"));
+    name.replace(DownloadInputRules::reservedCharacters(), QStringLiteral("_"));
     const auto fitLength = [](QString &name) {
         if (name.size() > maxNameLength) {
             // Half a surrogate pair would not survive the conversion to a file system name.
             const bool splitsPair = name.at(maxNameLength - 1).isHighSurrogate();
             name.truncate(splitsPair ? maxNameLength - 1 : maxNameLength);
         }
-        while (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
-            name.chop(1);
+        // 180 characters of most scripts take more bytes than a file name may have.
+        name = DownloadInputRules::cutToBytes(name, maxSanitizedBytes);
+        dropTrailingDotsAndSpaces(name);
     };
     fitLength(name);
     if (name.isEmpty())
         name = QStringLiteral("download");
     if (deviceName.match(name).hasMatch()) {
         name.prepend(QLatin1Char('_'));
-        // The mark may take the name past the limit again; it stays, as the cut is at the end.
+        // The mark may take the name past the limits again; it stays, as the cut is at the end.
         fitLength(name);
     }
     return name;
@@ -82,15 +96,12 @@ QString candidateName(const QString &name, int n)
     return name.left(lastDot) + counter + (extension.isEmpty() ? QString() : QLatin1Char('.') + extension);
 }
 
-QString chooseFreeDestination(const QString &folder, const QString &name, const QStringList &listDestinations)
+QString chooseFreeDestination(const QString &folder, const QString &name, const ListedDestination &isListed)
 {
-    QSet<QString> listed;
-    for (const QString &destination : listDestinations)
-        listed.insert(QDir::cleanPath(destination).toCaseFolded());
     const QDir directory(folder);
     for (int n = 0; n < maxCandidates; ++n) {
         const QString path = QDir::cleanPath(directory.absoluteFilePath(candidateName(name, n)));
-        if (!listed.contains(path.toCaseFolded()) && !candidateIsTaken(path))
+        if (!candidateIsTaken(path, isListed))
             return path;
     }
     return {};

@@ -3,10 +3,8 @@
 #include "bridge/BridgeProtocol.h"
 #include "bridge/BrowserFileNames.h"
 #include "engine/DownloadSnapshot.h"
+#include "queue/DownloadInputRules.h"
 #include "queue/DownloadList.h"
-
-#include <QSettings>
-#include <QStandardPaths>
 
 namespace BrowserIntake {
 
@@ -23,11 +21,7 @@ QString browserEntryId(const QString &requestId)
 
 QString downloadFolder()
 {
-    const QString chosen = QSettings().value(QStringLiteral("downloadFolder")).toString();
-    // An empty folder would put the download wherever the program happens to run.
-    if (!chosen.isEmpty())
-        return chosen;
-    return QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    return DownloadInputRules::downloadFolder();
 }
 
 QJsonObject acceptDownload(DownloadList &list, const QJsonObject &request, const QString &folder)
@@ -40,7 +34,8 @@ QJsonObject acceptDownload(DownloadList &list, const QJsonObject &request, const
         if (name.isEmpty())
             name = url.fileName(QUrl::FullyDecoded);
         const QString destination = BrowserFileNames::chooseFreeDestination(
-            folder, BrowserFileNames::sanitizeFileName(name), list.destinations());
+            folder, BrowserFileNames::sanitizeFileName(name),
+            [&list](const QString &path) { return !list.idWithDestination(path).isEmpty(); });
         if (destination.isEmpty())
             return BridgeProtocol::errorReply(QStringLiteral("Could not choose a free file name."));
 

@@ -68,7 +68,7 @@ QString registerBridge(const QString &applicationFolder, const QString &manifest
         !extension.open(QIODevice::ReadOnly)) {
         return QStringLiteral(
             "Setup files are missing. Run Rushlet from the packaged application folder, which "
-            "includes RushletNativeHost.exe and chrome-extension.");
+            "includes RushletNativeHost and chrome-extension.");
     }
 
     const QJsonValue key = QJsonDocument::fromJson(extension.readAll()).object().value(QStringLiteral("key"));
@@ -83,7 +83,7 @@ QString registerBridge(const QString &applicationFolder, const QString &manifest
         return QStringLiteral("Could not save the bridge configuration.");
 
     if (!NativeMessagingHosts::registerHost(hostName.toString(), QDir::toNativeSeparators(path)))
-        return QStringLiteral("Could not register the Chrome bridge for your Windows account.");
+        return QStringLiteral("Could not register the Chrome bridge for your user account.");
     return {};
 }
 

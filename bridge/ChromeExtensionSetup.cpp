@@ -157,12 +157,19 @@ void ChromeExtensionSetup::openFolder()
 
 void ChromeExtensionSetup::openChromeExtensions()
 {
-    const QString chrome = ChromeBrowser::locate();
-    if (chrome.isEmpty() || !ChromeBrowser::openExtensionsPage(chrome)) {
-        showStatus(
-            QStringLiteral("Google Chrome could not be found or opened. Open Google Chrome manually and "
-                           "enter chrome://extensions in the address bar."));
-    }
+    // Finding the browser can take seconds, during which the program must keep answering the
+    // bridge; a second request meanwhile would only open the page twice.
+    if (locatingChrome)
+        return;
+    locatingChrome = true;
+    ChromeBrowser::locateInBackground(this, [this](const QString &chrome) {
+        locatingChrome = false;
+        if (chrome.isEmpty() || !ChromeBrowser::openExtensionsPage(chrome)) {
+            showStatus(
+                QStringLiteral("Google Chrome could not be found or opened. Open Google Chrome manually and "
+                               "enter chrome://extensions in the address bar."));
+        }
+    });
 }
 
 void ChromeExtensionSetup::showStatus(const QString &english)

@@ -37,4 +37,5 @@ private:
     QString statusText;
     bool statusTranslated = true;
     QString setupText;
+    bool locatingChrome = false;
 };

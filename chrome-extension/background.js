@@ -5,7 +5,7 @@ import { askRushlet, downloadRequest, isWebUrl, sendingEnabled } from "./rushlet
 async function rushletTakes(item) {
   if (!(await sendingEnabled()))
     return false;
-  const reply = await askRushlet(downloadRequest(item));
+  const reply = await askRushlet(await downloadRequest(item));
   if (reply.ok !== true)
     console.warn("Rushlet did not take the download; the browser keeps it.", reply.error || "");
   return reply.ok === true;

@@ -30,11 +30,38 @@ export function baseName(path) {
   return (path || "").split(/[\\/]/).pop();
 }
 
-export function downloadRequest(item) {
+const INSTALLATION_ID = "installationId";
+const INSTALLATION_ID_PATTERN = /^[0-9a-f]{16}$/;
+let installationIdOnce = null;
+
+async function loadOrCreateInstallationId() {
+  const stored = (await chrome.storage.local.get(INSTALLATION_ID))[INSTALLATION_ID];
+  if (INSTALLATION_ID_PATTERN.test(stored || ""))
+    return stored;
+  const bytes = crypto.getRandomValues(new Uint8Array(8));
+  const created = Array.from(bytes, (byte) => byte.toString(16).padStart(2, "0")).join("");
+  await chrome.storage.local.set({ [INSTALLATION_ID]: created });
+  return created;
+}
+
+// Every browser and every profile numbers its downloads from 1, so the browser's id alone would
+// make Rushlet take a download from a second browser for one it already has. A random identifier
+// of this installation, kept for good, tells them apart; downloads that arrive together while
+// it is being created share the one creation.
+export function installationId() {
+  installationIdOnce ??= loadOrCreateInstallationId().catch((error) => {
+    installationIdOnce = null;
+    throw error;
+  });
+  return installationIdOnce;
+}
+
+// The same download always gets the same id: a download the browser reports twice is taken once.
+export async function downloadRequest(item) {
   return {
     type: "download",
     url: item.finalUrl || item.url,
-    id: String(item.id),
+    id: `${await installationId()}-${item.id}`,
     filename: baseName(item.filename),
   };
 }

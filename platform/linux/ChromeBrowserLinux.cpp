@@ -3,9 +3,14 @@
 #include "platform/DetachedProcess.h"
 
 #include <QFileInfo>
+#include <QFuture>
 #include <QProcess>
+#include <QPromise>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QThreadPool>
+
+#include <memory>
 
 namespace {
 
@@ -27,6 +32,18 @@ QString locate()
             return path;
     }
     return {};
+}
+
+void locateInBackground(QObject *context, std::function<void(const QString &path)> done)
+{
+    auto promise = std::make_shared<QPromise<QString>>();
+    QFuture<QString> located = promise->future();
+    promise->start();
+    QThreadPool::globalInstance()->start([promise] {
+        promise->addResult(locate());
+        promise->finish();
+    });
+    located.then(context, [done = std::move(done)](const QString &path) { done(path); });
 }
 
 bool isChrome(const QString &path)

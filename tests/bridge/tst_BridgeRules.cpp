@@ -6,12 +6,18 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace BrowserFileNames;
 
 namespace {
+
+bool nothingListed(const QString &)
+{
+    return false;
+}
 
 QJsonObject download(const QJsonValue &url, const QJsonValue &id)
 {
@@ -131,13 +137,23 @@ private slots:
         QTest::newRow("surrogate pair at the cut")
             << QString(179, QLatin1Char('a')) + QString::fromUcs4(U"\U0001F600") + QStringLiteral("b")
             << QString(179, QLatin1Char('a'));
+        // Fewer than 180 characters, but three or four bytes each in the file system's encoding.
+        const QChar wide(0x6587);
+        QTest::newRow("cut to fit in bytes") << QString(120, wide) << QString(78, wide);
+        QTest::newRow("four-byte characters cut to fit") << QString::fromUcs4(U"\U0001F600").repeated(100)
+                                                         << QString::fromUcs4(U"\U0001F600").repeated(58);
+        QTest::newRow("device name prefix still fits")
+            << QStringLiteral("CON.") + QString(77, wide) << QStringLiteral("_CON.") + QString(76, wide);
     }
 
     void sanitizing()
     {
         QFETCH(QString, suggested);
         QFETCH(QString, expected);
-        QCOMPARE(sanitizeFileName(suggested), expected);
+        const QString name = sanitizeFileName(suggested);
+        QCOMPARE(name, expected);
+        // With the widest counter, the partial file can still be created.
+        QVERIFY(QFile::encodeName(candidateName(name, 9999) + QStringLiteral(".rushlet.part")).size() <= 255);
     }
 
     void candidates_data()
@@ -167,43 +183,54 @@ private slots:
     {
         QTest::addColumn<QStringList>("existing");
         QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("nothing there") << QStringList() << QStringList() << QStringLiteral("file.zip");
-        QTest::newRow("file") << QStringList{QStringLiteral("file.zip")} << QStringList()
-                              << QStringLiteral("file (1).zip");
-        QTest::newRow("folder") << QStringList{QStringLiteral("file.zip/")} << QStringList()
+        const QString name = QStringLiteral("file.zip");
+        QTest::newRow("nothing there") << QStringList() << QStringList() << name << name;
+        QTest::newRow("file") << QStringList{name} << QStringList() << name << QStringLiteral("file (1).zip");
+        QTest::newRow("folder") << QStringList{QStringLiteral("file.zip/")} << QStringList() << name
                                 << QStringLiteral("file (1).zip");
         for (const char *suffix : {".rushlet.part", ".rushlet.json", ".brio.part", ".brio.json"}) {
-            QTest::addRow("only %s", suffix)
-                << QStringList{QStringLiteral("file.zip") + QLatin1String(suffix)} << QStringList()
+            QTest::addRow("only %s", suffix) << QStringList{name + QLatin1String(suffix)} << QStringList()
+                                             << name << QStringLiteral("file (1).zip");
+            QTest::addRow("listed download named like its %s", suffix)
+                << QStringList() << QStringList{name + QLatin1String(suffix)} << name
                 << QStringLiteral("file (1).zip");
         }
-        QTest::newRow("first two taken")
-            << QStringList{QStringLiteral("file.zip"), QStringLiteral("file (1).zip.rushlet.json")}
-            << QStringList() << QStringLiteral("file (2).zip");
-        QTest::newRow("listed in other case")
-            << QStringList() << QStringList{QStringLiteral("FILE.ZIP")} << QStringLiteral("file (1).zip");
+        QTest::newRow("first two taken") << QStringList{name, QStringLiteral("file (1).zip.rushlet.json")}
+                                         << QStringList() << name << QStringLiteral("file (2).zip");
+        QTest::newRow("listed") << QStringList() << QStringList{name} << name
+                                << QStringLiteral("file (1).zip");
+        QTest::newRow("partial file of a listed download")
+            << QStringList() << QStringList{name} << QStringLiteral("file.zip.rushlet.part")
+            << QStringLiteral("file.zip.rushlet (1).part");
+        QTest::newRow("legacy checkpoint of a listed download")
+            << QStringList() << QStringList{name} << QStringLiteral("file.zip.brio.json")
+            << QStringLiteral("file.zip.brio (1).json");
         QTest::newRow("other case on disk is another file")
-            << QStringList{QStringLiteral("File.zip")} << QStringList() << QStringLiteral("file.zip");
+            << QStringList{QStringLiteral("File.zip")} << QStringList() << name << name;
     }
 
     void freeDestination()
     {
         QFETCH(QStringList, existing);
         QFETCH(QStringList, listed);
+        QFETCH(QString, name);
         QFETCH(QString, expected);
         QTemporaryDir folder;
         QVERIFY(folder.isValid());
         const QDir dir(folder.path());
-        for (const QString &name : existing)
-            QVERIFY(name.endsWith(QLatin1Char('/')) ? dir.mkpath(name)
-                                                    : TestEnvironment::writeFile(dir.filePath(name), {}));
+        for (const QString &file : existing)
+            QVERIFY(file.endsWith(QLatin1Char('/')) ? dir.mkpath(file)
+                                                    : TestEnvironment::writeFile(dir.filePath(file), {}));
         QStringList listedPaths;
-        for (const QString &name : listed)
-            listedPaths.append(dir.filePath(name));
-        QCOMPARE(chooseFreeDestination(folder.path(), QStringLiteral("file.zip"), listedPaths),
-                 dir.filePath(expected));
+        for (const QString &file : listed)
+            listedPaths.append(dir.filePath(file));
+        QCOMPARE(
+            chooseFreeDestination(folder.path(), name,
+                                  [&listedPaths](const QString &path) { return listedPaths.contains(path); }),
+            dir.filePath(expected));
     }
 
     void danglingLinkCountsAsTaken()
@@ -211,19 +238,20 @@ private slots:
         QTemporaryDir folder;
         QVERIFY(QFile::link(folder.filePath(QStringLiteral("nowhere")),
                             folder.filePath(QStringLiteral("file.zip"))));
-        QCOMPARE(chooseFreeDestination(folder.path(), QStringLiteral("file.zip"), {}),
+        QCOMPARE(chooseFreeDestination(folder.path(), QStringLiteral("file.zip"), nothingListed),
                  folder.filePath(QStringLiteral("file (1).zip")));
     }
 
     void allCandidatesTaken()
     {
         QTemporaryDir folder;
-        QStringList listed;
+        QSet<QString> listed;
         for (int n = 0; n < maxCandidates; ++n)
-            listed.append(folder.filePath(candidateName(QStringLiteral("file.zip"), n)));
-        QVERIFY(chooseFreeDestination(folder.path(), QStringLiteral("file.zip"), listed).isEmpty());
-        listed.removeLast();
-        QCOMPARE(chooseFreeDestination(folder.path(), QStringLiteral("file.zip"), listed),
+            listed.insert(folder.filePath(candidateName(QStringLiteral("file.zip"), n)));
+        const auto isListed = [&listed](const QString &path) { return listed.contains(path); };
+        QVERIFY(chooseFreeDestination(folder.path(), QStringLiteral("file.zip"), isListed).isEmpty());
+        listed.remove(folder.filePath(QStringLiteral("file (9999).zip")));
+        QCOMPARE(chooseFreeDestination(folder.path(), QStringLiteral("file.zip"), isListed),
                  folder.filePath(QStringLiteral("file (9999).zip")));
     }
 };

@@ -21,6 +21,7 @@ import hashlib
 import http.server
 import json
 import os
+import re
 import shutil
 import signal
 import socket
@@ -408,7 +409,12 @@ class Run:
 
     def check_taken_over(self, name, url, download_id):
         entry = wait_for("the entry for " + name + " in queue.json", lambda: self.entry_for(url), 30)
-        check(entry.get("id") == "chrome-%d" % download_id,
+        # Browsers and profiles all number their downloads from 1; the extension's own random
+        # identifier keeps the ids of two of them apart.
+        installation = self.devtools.evaluate(
+            self.worker, "chrome.storage.local.get('installationId').then((stored) => stored.installationId)")
+        check(re.fullmatch("[0-9a-f]{16}", installation or ""), "installation id %r" % installation)
+        check(entry.get("id") == "chrome-%s-%d" % (installation, download_id),
               "entry id %s for browser download %d" % (entry.get("id"), download_id))
         check(entry.get("status") == AWAITING, "entry status is %s" % entry.get("status"))
         destination = entry.get("destination", "")
@@ -456,7 +462,7 @@ class Run:
         self.devtools.call("Target.closeTarget", {"targetId": page})
         self.stop_rushlet(rushlet.pid)
         rushlet.wait(5)
-        log("1. taken over by the running Rushlet as chrome-%d" % download_id)
+        log("1. taken over by the running Rushlet (browser download %d)" % download_id)
 
     def rushlet_started_by_host(self):
         check(self.lock_holder() is None, "Rushlet is still running")
@@ -470,7 +476,7 @@ class Run:
         self.check_taken_over(name, url, download_id)
         self.devtools.call("Target.closeTarget", {"targetId": page})
         self.stop_rushlet(pid)
-        log("2. Rushlet %d started with --browser-launch took over chrome-%d" % (pid, download_id))
+        log("2. Rushlet %d started with --browser-launch took over browser download %d" % (pid, download_id))
 
     def host_refuses(self):
         manifest = dict(self.manifest, allowed_origins=["chrome-extension://%s/" % ("a" * 32)])

@@ -169,7 +169,7 @@ private slots:
         QTest::addColumn<QString>("message");
         const QString missing = QStringLiteral(
             "Setup files are missing. Run Rushlet from the packaged application folder, which includes "
-            "RushletNativeHost.exe and chrome-extension.");
+            "RushletNativeHost and chrome-extension.");
         const QString badKey = QStringLiteral("The extension manifest does not contain a valid public key.");
         QTest::newRow("no native host")
             << verifiedKey << QStringList{QStringLiteral("RushletNativeHost")} << missing;
@@ -215,7 +215,7 @@ private slots:
         QVERIFY(TestEnvironment::writeFile(blocked, "not a folder"));
 
         QCOMPARE(ChromeBridgeRegistration::registerBridge(applicationFolder, manifestFolder),
-                 QStringLiteral("Could not register the Chrome bridge for your Windows account."));
+                 QStringLiteral("Could not register the Chrome bridge for your user account."));
         // The manifest is saved already; the browser that can be told still is.
         const QByteArray written =
             TestEnvironment::readFile(manifestFolder + QStringLiteral("/com.rushlet.downloader.json"));

@@ -3,6 +3,7 @@
 // ratios 1 and 2.
 
 #include "i18n/Localization.h"
+#include "tools/render-visuals/AddDialogVisuals.h"
 #include "tools/render-visuals/UpdateDialogVisuals.h"
 #include "ui/AboutDialog.h"
 #include "ui/PopupMenu.h"
@@ -263,6 +264,7 @@ int renderAtRatio(const QString &folder, int ratio)
     QTextStream out(stdout);
     for (const QString &path : renderer.writtenFiles())
         out << path << '\n';
+    renderAddDialogs(folder, suffix, fusion->standardPalette(), darkPalette());
     return 0;
 }
 

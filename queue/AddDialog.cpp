@@ -1,0 +1,278 @@
+#include "queue/AddDialog.h"
+
+#include "i18n/Localization.h"
+#include "queue/DialogComboBox.h"
+#include "queue/DownloadInputRules.h"
+#include "ui/ColourScheme.h"
+#include "ui/ModalDialogs.h"
+
+#include <QClipboard>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString styleTemplate = QStringLiteral(
+    "QDialog#addDownloadDialog { background: %1; }QLabel { color: %2; background: transparent; "
+    "}QLabel#secondary "
+    "{ color: %3; }QLineEdit, QComboBox { background: %1; color: %2; border: 1px solid %4; border-radius: "
+    "6px; "
+    "padding: 8px 10px; min-height: 18px; selection-background-color: %6; }QLineEdit:hover, QComboBox:hover "
+    "{ "
+    "border-color: %3; }QLineEdit:focus, QComboBox:focus { border-color: %6; }QComboBox { padding-right: "
+    "28px; "
+    "}QComboBox::drop-down { border: 0; width: 28px; }QComboBox::down-arrow { image: none; }QComboBox "
+    "QAbstractItemView { background: %1; color: %2; border: 1px solid %4; selection-background-color: %5; "
+    "selection-color: %2; padding: 4px; outline: 0; }QPushButton { padding: 8px 16px; border: 1px solid %4; "
+    "border-radius: 6px; color: %2; background: %1; min-height: 18px; }QPushButton:hover { background: %5; "
+    "}QPushButton:focus { border-color: %6; }QPushButton#addDownloadPrimary { background: %6; color: %7; "
+    "border-color: %6; min-width: 100px; }QPushButton#addDownloadPrimary:hover { background: %8; "
+    "}QWidget#addDownloadFooter { background: %5; }QFrame#addDownloadDivider { background: %4; border: 0; }");
+
+const int connectionCounts[] = {1, 4, 8, 16};
+constexpr int defaultConnectionsIndex = 2;
+
+QString styleSheetFor(bool dark)
+{
+    const ColourScheme::DialogColours colours = ColourScheme::dialogColours(dark);
+    return styleTemplate.arg(colours.surface, colours.primaryText, colours.secondaryText, colours.border,
+                             colours.footer, colours.accent, colours.textOnAccent, colours.accentHover);
+}
+
+QLabel *secondaryLine(const QString &text)
+{
+    auto *label = new QLabel(text);
+    label->setObjectName(QStringLiteral("secondary"));
+    label->setWordWrap(true);
+    return label;
+}
+
+// A label above its field, whose mnemonic focuses `buddy`; the caller adds the field below.
+QVBoxLayout *labelledField(const QString &label, QWidget *buddy)
+{
+    auto *column = new QVBoxLayout;
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(7);
+    auto *caption = new QLabel(label);
+    QFont font = caption->font();
+    font.setWeight(QFont::Medium);
+    caption->setFont(font);
+    caption->setBuddy(buddy);
+    column->addWidget(caption);
+    return column;
+}
+
+} // namespace
+
+AddDialog::AddDialog(QWidget *parent)
+    : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("Add download"));
+    setObjectName(QStringLiteral("addDownloadDialog"));
+    setFixedWidth(520);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setStyleSheet(styleSheetFor(ColourScheme::isDark(palette())));
+
+    urlField = new QLineEdit;
+    urlField->setObjectName(QStringLiteral("downloadUrl"));
+    urlField->setPlaceholderText(QStringLiteral("https://example.com/file.zip"));
+    nameField = new QLineEdit;
+    nameField->setObjectName(QStringLiteral("downloadName"));
+    nameField->setPlaceholderText(QStringLiteral("Filled automatically from the link"));
+    folderField = new QLineEdit(QDir::toNativeSeparators(DownloadInputRules::downloadFolder()));
+    folderField->setObjectName(QStringLiteral("downloadFolder"));
+    connectionsChoice = new DialogComboBox;
+    connectionsChoice->setObjectName(QStringLiteral("downloadConnections"));
+    for (const int count : connectionCounts)
+        connectionsChoice->addItem(QString(), count);
+    connectionsChoice->setCurrentIndex(defaultConnectionsIndex);
+    startModeChoice = new DialogComboBox;
+    startModeChoice->setObjectName(QStringLiteral("downloadStartMode"));
+    startModeChoice->addItems({QStringLiteral("Immediately"), QStringLiteral("Add to queue")});
+
+    auto *content = new QVBoxLayout;
+    content->setContentsMargins(26, 24, 26, 22);
+    content->setSpacing(0);
+    auto *heading = new QLabel(QStringLiteral("New download"));
+    QFont headingFont = heading->font();
+    headingFont.setPointSize(18);
+    headingFont.setWeight(QFont::DemiBold);
+    heading->setFont(headingFont);
+    content->addWidget(heading);
+    content->addSpacing(5);
+    content->addWidget(secondaryLine(QStringLiteral("Add a direct link to the file you want to save.")));
+    content->addSpacing(24);
+
+    QVBoxLayout *urlColumn = labelledField(QStringLiteral("Download &URL"), urlField);
+    urlColumn->addWidget(urlField);
+    content->addLayout(urlColumn);
+    content->addSpacing(16);
+    QVBoxLayout *nameColumn = labelledField(QStringLiteral("File &name"), nameField);
+    nameColumn->addWidget(nameField);
+    content->addLayout(nameColumn);
+    content->addSpacing(16);
+
+    auto *browseButton = new QPushButton(QStringLiteral("Browse…"));
+    // Enter in the fields must submit the dialog, never open the folder chooser.
+    browseButton->setAutoDefault(false);
+    auto *folderRow = new QHBoxLayout;
+    folderRow->setContentsMargins(0, 0, 0, 0);
+    folderRow->setSpacing(8);
+    folderRow->addWidget(folderField, 1);
+    folderRow->addWidget(browseButton);
+    QVBoxLayout *folderColumn = labelledField(QStringLiteral("Save &to"), folderField);
+    folderColumn->addLayout(folderRow);
+    content->addLayout(folderColumn);
+    content->addSpacing(18);
+
+    auto *choices = new QHBoxLayout;
+    choices->setSpacing(18);
+    QVBoxLayout *connectionsColumn = labelledField(QStringLiteral("&Connections"), connectionsChoice);
+    connectionsColumn->addWidget(connectionsChoice);
+    choices->addLayout(connectionsColumn, 1);
+    QVBoxLayout *startColumn = labelledField(QStringLiteral("&Start"), startModeChoice);
+    startColumn->addWidget(startModeChoice);
+    choices->addLayout(startColumn, 1);
+    content->addLayout(choices);
+    content->addSpacing(16);
+    content->addWidget(
+        secondaryLine(QStringLiteral("Pause and resume are available when supported by the server.")));
+
+    auto *divider = new QFrame;
+    divider->setObjectName(QStringLiteral("addDownloadDivider"));
+    divider->setFixedHeight(1);
+
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    primaryButton = buttons->button(QDialogButtonBox::Ok);
+    primaryButton->setText(QStringLiteral("Download"));
+    primaryButton->setObjectName(QStringLiteral("addDownloadPrimary"));
+    primaryButton->setDefault(true);
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancel"));
+    auto *footer = new QWidget;
+    footer->setObjectName(QStringLiteral("addDownloadFooter"));
+    footer->setAttribute(Qt::WA_StyledBackground);
+    auto *footerLayout = new QHBoxLayout(footer);
+    footerLayout->setContentsMargins(26, 16, 26, 16);
+    footerLayout->addStretch();
+    footerLayout->addWidget(buttons);
+
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    outer->addLayout(content);
+    outer->addWidget(divider);
+    outer->addWidget(footer);
+
+    connect(startModeChoice, &QComboBox::currentIndexChanged, this, &AddDialog::retranslate);
+    connect(browseButton, &QPushButton::clicked, this, &AddDialog::chooseFolder);
+    connect(urlField, &QLineEdit::textChanged, this, &AddDialog::fillNameFromLink);
+    // Only typing counts: the name that the link or a caller puts there may still be replaced.
+    connect(nameField, &QLineEdit::textEdited, this, [this] { nameEdited = true; });
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::accepted, this, &AddDialog::validate);
+
+    takeLinkFromClipboard();
+    Localization::bind(this);
+    // Binding brings back the texts of construction; the formatted choices and the primary
+    // button's text follow the state instead.
+    connect(Localization::instance(), &Localization::changed, this, &AddDialog::retranslate);
+    retranslate();
+    urlField->setFocus();
+}
+
+AddDialog::~AddDialog() = default;
+
+void AddDialog::prefill(const QUrl &url, const QString &destination, int connections)
+{
+    showLink(url.toString());
+    const QFileInfo file(destination);
+    nameField->setText(file.fileName());
+    folderField->setText(QDir::toNativeSeparators(file.path()));
+    const int index = connectionsChoice->findData(connections);
+    if (index >= 0)
+        connectionsChoice->setCurrentIndex(index);
+}
+
+QString AddDialog::linkText() const
+{
+    return urlField->text();
+}
+
+QString AddDialog::destinationPath() const
+{
+    return DownloadInputRules::destinationPath(folderField->text(), nameField->text());
+}
+
+int AddDialog::connections() const
+{
+    return connectionsChoice->currentData().toInt();
+}
+
+bool AddDialog::startsImmediately() const
+{
+    return startModeChoice->currentIndex() == 0;
+}
+
+void AddDialog::takeLinkFromClipboard()
+{
+    const QString link = DownloadInputRules::linkFromClipboard(QGuiApplication::clipboard()->text());
+    if (link.isEmpty())
+        return;
+    showLink(link);
+}
+
+void AddDialog::showLink(const QString &link)
+{
+    urlField->setText(link);
+    // All selected, ready to be replaced, but with the cursor at the start, so that a long link
+    // shows where it comes from rather than how it ends.
+    urlField->setSelection(int(link.size()), -int(link.size()));
+}
+
+void AddDialog::fillNameFromLink()
+{
+    if (!nameEdited)
+        nameField->setText(DownloadInputRules::nameFromLink(urlField->text()));
+}
+
+void AddDialog::chooseFolder()
+{
+    const QString chosen = ModalDialogs::chooseFolder(
+        this, Localization::translate(QStringLiteral("Save downloads to")), folderField->text());
+    if (!chosen.isEmpty())
+        folderField->setText(QDir::toNativeSeparators(chosen));
+}
+
+void AddDialog::validate()
+{
+    const QString problem =
+        DownloadInputRules::inputProblem(urlField->text(), nameField->text(), folderField->text());
+    if (!problem.isEmpty()) {
+        ModalDialogs::warning(this, Localization::translate(QStringLiteral("Cannot add download")),
+                              Localization::translate(problem));
+        return;
+    }
+    DownloadInputRules::rememberDownloadFolder(folderField->text().trimmed());
+    accept();
+}
+
+void AddDialog::retranslate()
+{
+    for (int index = 0; index < connectionsChoice->count(); ++index) {
+        const int count = connectionsChoice->itemData(index).toInt();
+        connectionsChoice->setItemText(
+            index, count == 1 ? Localization::translate(QStringLiteral("1 connection"))
+                              : Localization::translate(QStringLiteral("%1 connections")).arg(count));
+    }
+    primaryButton->setText(Localization::translate(startsImmediately() ? QStringLiteral("Download")
+                                                                       : QStringLiteral("Add to queue")));
+}
