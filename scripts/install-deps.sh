@@ -13,6 +13,7 @@ packages=(
     # tests: real servers and tools
     xvfb xauth nginx-light openssl python3 curl
     chromium
+    dbus-daemon # a private session bus with stand-in desktop services
     # benchmarks: the peers the program is measured against
     aria2 axel
     time
