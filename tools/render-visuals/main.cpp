@@ -3,6 +3,7 @@
 // ratios 1 and 2.
 
 #include "i18n/Localization.h"
+#include "tools/render-visuals/TrayVisuals.h"
 #include "ui/AboutDialog.h"
 #include "ui/PopupMenu.h"
 #include "ui/RushletIcons.h"
@@ -260,6 +261,8 @@ int renderAtRatio(const QString &folder, int ratio)
     renderer.renderAll(QStringLiteral("dark"));
     QTextStream out(stdout);
     for (const QString &path : renderer.writtenFiles())
+        out << path << '\n';
+    for (const QString &path : renderTrayVisuals(folder, suffix, fusion->standardPalette(), darkPalette()))
         out << path << '\n';
     return 0;
 }
