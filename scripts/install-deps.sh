@@ -18,6 +18,7 @@ packages=(
     # installing and packaging: the desktop's validators, the manual page reader, and what CPack
     # needs to declare a Debian package's dependencies from its linked libraries
     desktop-file-utils appstream man-db dpkg-dev file
+    dbus-daemon # a private session bus with stand-in desktop services
     # benchmarks: the peers the program is measured against
     aria2 axel
     time

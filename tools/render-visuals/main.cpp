@@ -5,6 +5,7 @@
 #include "i18n/Localization.h"
 #include "tools/render-visuals/AddDialogVisuals.h"
 #include "tools/render-visuals/UpdateDialogVisuals.h"
+#include "tools/render-visuals/TrayVisuals.h"
 #include "ui/AboutDialog.h"
 #include "ui/PopupMenu.h"
 #include "ui/RushletIcons.h"
@@ -265,6 +266,8 @@ int renderAtRatio(const QString &folder, int ratio)
     for (const QString &path : renderer.writtenFiles())
         out << path << '\n';
     renderAddDialogs(folder, suffix, fusion->standardPalette(), darkPalette());
+    for (const QString &path : renderTrayVisuals(folder, suffix, fusion->standardPalette(), darkPalette()))
+        out << path << '\n';
     return 0;
 }
 

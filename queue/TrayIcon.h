@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QSystemTrayIcon>
+
+class PopupMenu;
+class QAction;
+
+// The program's icon in the desktop's tray and its menu. The menu's commands are the window's own
+// actions, so their enabled states and texts are the window's; only "Show Rushlet" is the tray's.
+// The icon shows only where the desktop has a tray when it is created; elsewhere it stays hidden
+// and the window has nothing to hide into.
+class TrayIcon : public QSystemTrayIcon
+{
+    Q_OBJECT
+
+public:
+    struct WindowActions
+    {
+        QAction *addUrl = nullptr;
+        QAction *pauseAll = nullptr;
+        QAction *checkForUpdates = nullptr;
+        QAction *exit = nullptr;
+    };
+
+    // Parented to `window`, which the icon brings back; the menu is parented to it too.
+    TrayIcon(QWidget *window, const WindowActions &actions);
+
+    // The window can hide into the tray: the icon is shown and the desktop still has a tray.
+    bool isUsable() const;
+
+    PopupMenu *menu() const { return trayMenu; }
+    QAction *showAction() const { return showEntry; }
+
+    // Brings a window back in front, from the tray or from the task bar: restored if it was
+    // minimised, shown if it was hidden, raised and activated; a modal dialog open on it comes up
+    // on top again, since the window cannot take input while it is open.
+    static void showWindow(QWidget *window);
+
+private:
+    void retranslate();
+
+    QWidget *window;
+    PopupMenu *trayMenu;
+    QAction *showEntry;
+};
