@@ -3,6 +3,7 @@
 // ratios 1 and 2.
 
 #include "i18n/Localization.h"
+#include "tools/render-visuals/MainWindowPictures.h"
 #include "ui/AboutDialog.h"
 #include "ui/PopupMenu.h"
 #include "ui/RushletIcons.h"
@@ -258,6 +259,7 @@ int renderAtRatio(const QString &folder, int ratio)
     renderer.renderTranslatedAboutDialogs(QStringLiteral("light"));
     QApplication::setPalette(darkPalette());
     renderer.renderAll(QStringLiteral("dark"));
+    MainWindowPictures::render(folder, suffix, fusion->standardPalette(), darkPalette());
     QTextStream out(stdout);
     for (const QString &path : renderer.writtenFiles())
         out << path << '\n';
