@@ -20,6 +20,9 @@ namespace MainWindowPictures {
 
 namespace {
 
+// The window's size when nothing is stored; the offscreen screen alone would make it smaller.
+constexpr QSize windowSize(1080, 700);
+
 // Every status once, the unknown one included, then again with other names and states.
 const QStringList statuses = {
     DownloadStatus::Downloading, DownloadStatus::Connecting, DownloadStatus::Retrying,
@@ -99,6 +102,7 @@ public:
         const QString stem = QStringLiteral("main-window-%1-%2").arg(scheme, language);
         {
             MainWindow empty;
+            empty.resize(windowSize);
             empty.show();
             settle();
             save(empty, stem + QStringLiteral("-empty"));
@@ -106,6 +110,7 @@ public:
         MainWindow window;
         for (const DownloadSnapshot &snapshot : twentyDownloads(home.path() + QStringLiteral("/Downloads")))
             window.downloads()->addDownload(snapshot);
+        window.resize(windowSize);
         window.show();
         settle();
         for (int row = 0; row < window.categorySidebar()->count(); ++row) {
