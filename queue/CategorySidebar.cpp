@@ -24,14 +24,22 @@ IconKind iconOf(ViewRules::Category category)
     return IconKind::DownloadTray;
 }
 
+constexpr int narrowest = 165;
+constexpr int widest = 235;
+// What a row needs besides its title: the list's and the item's padding (5 and 8 on each side),
+// the icon and the gap after it, and the frame.
+constexpr int rowExtra = 2 * 5 + 2 * 8 + 18 + 12 + 4;
+
 } // namespace
 
 CategorySidebar::CategorySidebar(QWidget *parent)
     : QListWidget(parent)
 {
     setObjectName(QStringLiteral("categories"));
-    setMinimumWidth(165);
-    setMaximumWidth(235);
+    setMinimumWidth(narrowest);
+    setMaximumWidth(widest);
+    // Titles fit the width; a bar to scroll them sideways would only take room.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setIconSize(QSize(18, 18));
     setItemDelegate(new SidebarDelegate(this));
     for (int row = 0; row < ViewRules::categoryCount; ++row) {
@@ -46,4 +54,13 @@ QString CategorySidebar::currentTitle() const
 {
     const int row = currentRow();
     return ViewRules::categoryTitle(row < 0 ? ViewRules::Category::AllFiles : ViewRules::Category(row));
+}
+
+void CategorySidebar::fitToTexts()
+{
+    const QFontMetrics metrics(font());
+    int longest = 0;
+    for (int row = 0; row < count(); ++row)
+        longest = std::max(longest, metrics.horizontalAdvance(item(row)->text()));
+    setMinimumWidth(std::clamp(longest + rowExtra, narrowest, widest));
 }

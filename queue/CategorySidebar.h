@@ -15,4 +15,8 @@ public:
 
     // The English title of the selected category ("All files" when none is selected).
     QString currentTitle() const;
+
+    // Makes the sidebar wide enough for its longest title in the language in force, within its
+    // bounds of 165 and 235 pixels.
+    void fitToTexts();
 };

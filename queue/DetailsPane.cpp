@@ -3,6 +3,24 @@
 #include "queue/FileDetailsPage.h"
 #include "queue/TransferPage.h"
 
+#include <QScrollArea>
+
+namespace {
+
+// A page taller than the pane scrolls instead of squeezing its lines into each other: a long
+// error or a path that wraps must stay readable when the user makes the pane small.
+QScrollArea *scrolling(QWidget *page, QWidget *parent)
+{
+    auto *area = new QScrollArea(parent);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->setWidget(page);
+    return area;
+}
+
+} // namespace
+
 DetailsPane::DetailsPane(QWidget *parent)
     : QTabWidget(parent)
     , transfer(new TransferPage(this))
@@ -11,8 +29,8 @@ DetailsPane::DetailsPane(QWidget *parent)
     setObjectName(QStringLiteral("downloadInspector"));
     setDocumentMode(true);
     setMinimumHeight(220);
-    addTab(transfer, QStringLiteral("Transfer"));
-    addTab(fileDetails, QStringLiteral("File details"));
+    addTab(scrolling(transfer, this), QStringLiteral("Transfer"));
+    addTab(scrolling(fileDetails, this), QStringLiteral("File details"));
 }
 
 void DetailsPane::showDownload(const DownloadSnapshot *snapshot)

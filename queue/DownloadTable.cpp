@@ -12,9 +12,10 @@ namespace {
 
 constexpr int fixedRowHeight = 36;
 constexpr int minimumColumnWidth = 60;
-constexpr int statusColumnWidth = 110;
-// Room the cell and the header section keep around a status name.
-constexpr int statusColumnPadding = 28;
+// Room a cell keeps around a status name, and a header section around its title (its style
+// sheet pads it by 8 on each side and draws a rule on its right).
+constexpr int statusPadding = 28;
+constexpr int headerPadding = 26;
 
 } // namespace
 
@@ -46,7 +47,7 @@ DownloadTable::DownloadTable(QWidget *parent)
     header->setStretchLastSection(true);
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setMinimumSectionSize(minimumColumnWidth);
-    const int widths[ColumnCount] = {280, 85, 130, statusColumnWidth, 100, 85};
+    const int widths[ColumnCount] = {280, 85, 130, 110, 100, 85};
     for (int column = 0; column < ColumnCount; ++column)
         setColumnWidth(column, widths[column]);
 }
@@ -111,20 +112,26 @@ bool DownloadTable::selectDownload(const QString &id)
     return true;
 }
 
-void DownloadTable::fitStatusColumn()
+void DownloadTable::fitColumnsToTexts()
 {
     static const QStringList statuses = {DownloadStatus::Queued,      DownloadStatus::Connecting,
                                          DownloadStatus::Downloading, DownloadStatus::Retrying,
                                          DownloadStatus::Paused,      DownloadStatus::Completed,
                                          DownloadStatus::Error,       DownloadStatus::AwaitingConfirmation};
-    const QFontMetrics metrics(font());
-    int widest = 0;
+    const QFontMetrics cellMetrics(font());
+    int widestStatus = 0;
     for (const QString &status : statuses)
-        widest = std::max(widest, metrics.horizontalAdvance(Localization::translate(status)));
-    const int wanted = std::max(statusColumnWidth, widest + statusColumnPadding);
-    // Never narrower than the user made it.
-    if (columnWidth(StatusColumn) < wanted)
-        setColumnWidth(StatusColumn, wanted);
+        widestStatus = std::max(widestStatus, cellMetrics.horizontalAdvance(Localization::translate(status)));
+
+    const QFontMetrics headerMetrics(horizontalHeader()->font());
+    for (int column = 0; column < ColumnCount; ++column) {
+        const QTableWidgetItem *header = horizontalHeaderItem(column);
+        int wanted = header ? headerMetrics.horizontalAdvance(header->text()) + headerPadding : 0;
+        if (column == StatusColumn)
+            wanted = std::max(wanted, widestStatus + statusPadding);
+        if (columnWidth(column) < wanted)
+            setColumnWidth(column, wanted);
+    }
 }
 
 QTableWidgetItem *DownloadTable::cell(int row, int column)

@@ -48,8 +48,9 @@ public:
     // false when the download is not shown.
     bool selectDownload(const QString &id);
 
-    // Widens the Status column to the longest status name in the language in force.
-    void fitStatusColumn();
+    // Widens columns whose header, and the Status column whose longest status name, would not be
+    // readable in the language in force. Never narrows a column.
+    void fitColumnsToTexts();
 
 private:
     // What a row's cells were last written from; a cell is written again only when one of the

@@ -18,6 +18,8 @@ FileDetailsPage::FileDetailsPage(QWidget *parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("inspectorPage"));
+    // A widget class of our own paints a style sheet's background only when asked to.
+    setAttribute(Qt::WA_StyledBackground, true);
     auto *form = new QFormLayout(this);
     form->setContentsMargins(20, 16, 20, 16);
     form->setHorizontalSpacing(24);

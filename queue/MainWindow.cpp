@@ -61,10 +61,11 @@ MainWindow::MainWindow(DownloadList::EngineFactory engineFactory, QWidget *paren
 
     buildWidgets();
     Localization::bind(this);
+    fitToTexts();
     // After the binding, whose closures restore bound texts first.
     connect(Localization::instance(), &Localization::changed, this, [this] {
         table->invalidateTexts();
-        table->fitStatusColumn();
+        fitToTexts();
         refreshView();
     });
     restoreSavedGeometry();
@@ -110,8 +111,13 @@ void MainWindow::buildWidgets()
     // File names, addresses and server messages are text, never markup.
     for (QLabel *label : findChildren<QLabel *>())
         label->setTextFormat(Qt::PlainText);
-    table->fitStatusColumn();
     applyStyle();
+}
+
+void MainWindow::fitToTexts()
+{
+    categories->fitToTexts();
+    table->fitColumnsToTexts();
 }
 
 void MainWindow::buildToolBar()

@@ -99,6 +99,8 @@ private:
     QMenuBar *buildMenuBar();
     void connectParts();
     void applyStyle();
+    // Widens what the texts of the language in force would not fit in.
+    void fitToTexts();
     void restoreSavedGeometry();
 
     void scheduleRefresh();

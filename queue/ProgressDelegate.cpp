@@ -17,7 +17,7 @@ void ProgressDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
 
     const int percent = index.data(percentRole).isValid() ? index.data(percentRole).toInt() : -1;
     const bool paused = index.data(pausedRole).toBool();
-    const QRect bar = barRect(option.rect);
+    const QRect bar = barRect(option.rect, option.fontMetrics);
 
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing, true);
@@ -37,7 +37,9 @@ void ProgressDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     painter->restore();
 }
 
-QRect ProgressDelegate::barRect(const QRect &cell)
+QRect ProgressDelegate::barRect(const QRect &cell, const QFontMetrics &metrics)
 {
-    return cell.adjusted(9, 15, -44, -15);
+    // The percent is written 8 pixels in from the right; keep a gap of 6 between it and the bar.
+    const int percentRoom = metrics.horizontalAdvance(QStringLiteral("100%")) + 8 + 6;
+    return cell.adjusted(9, 15, -std::max(44, percentRoom), -15);
 }

@@ -19,6 +19,7 @@ public:
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
                const QModelIndex &index) const override;
 
-    // Where the bar goes inside a cell.
-    static QRect barRect(const QRect &cell);
+    // Where the bar goes inside a cell: 9 pixels in from the left, 15 from the top and bottom, and
+    // on the right 44 pixels or the room "100%" needs in `metrics`, whichever is more.
+    static QRect barRect(const QRect &cell, const QFontMetrics &metrics);
 };

@@ -21,6 +21,8 @@ TransferPage::TransferPage(QWidget *parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("inspectorPage"));
+    // A widget class of our own paints a style sheet's background only when asked to.
+    setAttribute(Qt::WA_StyledBackground, true);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 16, 20, 16);
     layout->setSpacing(10);

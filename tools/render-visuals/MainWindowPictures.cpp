@@ -7,9 +7,11 @@
 #include "queue/DownloadList.h"
 #include "queue/DownloadTable.h"
 #include "queue/MainWindow.h"
+#include "queue/QueueRules.h"
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
@@ -99,6 +101,8 @@ public:
     void renderLanguage(const QString &scheme, const QString &language)
     {
         Localization::setLanguage(language);
+        // The list the previous window left behind.
+        QFile::remove(QueueRules::queueFilePath());
         const QString stem = QStringLiteral("main-window-%1-%2").arg(scheme, language);
         {
             MainWindow empty;
