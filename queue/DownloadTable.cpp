@@ -12,10 +12,8 @@ namespace {
 
 constexpr int fixedRowHeight = 36;
 constexpr int minimumColumnWidth = 60;
-// Room a cell keeps around a status name, and a header section around its title (its style
-// sheet pads it by 8 on each side and draws a rule on its right).
+// Room a cell keeps around a status name.
 constexpr int statusPadding = 28;
-constexpr int headerPadding = 26;
 
 } // namespace
 
@@ -123,10 +121,10 @@ void DownloadTable::fitColumnsToTexts()
     for (const QString &status : statuses)
         widestStatus = std::max(widestStatus, cellMetrics.horizontalAdvance(Localization::translate(status)));
 
-    const QFontMetrics headerMetrics(horizontalHeader()->font());
+    // The header measures its sections with its style sheet's padding and rules, in its own font.
+    const QHeaderView *header = horizontalHeader();
     for (int column = 0; column < ColumnCount; ++column) {
-        const QTableWidgetItem *header = horizontalHeaderItem(column);
-        int wanted = header ? headerMetrics.horizontalAdvance(header->text()) + headerPadding : 0;
+        int wanted = header->sectionSizeHint(column);
         if (column == StatusColumn)
             wanted = std::max(wanted, widestStatus + statusPadding);
         if (columnWidth(column) < wanted)

@@ -2,6 +2,7 @@
 #include "engine/DownloadMetaTypes.h"
 #include "engine/DownloadStatus.h"
 #include "i18n/Localization.h"
+#include "i18n/TranslationRules.h"
 #include "queue/CategorySidebar.h"
 #include "queue/DetailsPane.h"
 #include "queue/DownloadTable.h"
@@ -589,6 +590,39 @@ private slots:
         Localization::setLanguage(QStringLiteral("en"));
         QCOMPARE(window->windowActions()->resume->text(), QStringLiteral("Retry"));
         QCOMPARE(cellText(*window, 0, DownloadTable::StatusColumn), DownloadStatus::AwaitingConfirmation);
+    }
+
+    // Measured the way the views measure themselves (style sheet padding included), not with the
+    // arithmetic the window sizes its columns by: a translation that outgrows its place shows.
+    void everyLanguageFitsItsColumns_data()
+    {
+        QTest::addColumn<QString>("language");
+        for (const QString &code : TranslationRules::languageCodes())
+            QTest::newRow(qPrintable(code)) << code;
+    }
+
+    void everyLanguageFitsItsColumns()
+    {
+        QFETCH(QString, language);
+        const auto window = makeWindow();
+        addEveryStatus(*window);
+        window->show();
+        Localization::setLanguage(language);
+        QCoreApplication::processEvents();
+        DownloadTable *table = window->downloadTable();
+        QHeaderView *header = table->horizontalHeader();
+        // The last section stretches to the table's edge; its header alone must fit.
+        for (int column = 0; column < DownloadTable::ColumnCount; ++column)
+            QVERIFY2(header->sectionSizeHint(column) <= table->columnWidth(column),
+                     qPrintable(table->horizontalHeaderItem(column)->text()));
+        // The unknown status is the engine's word, not the language's; it may be elided.
+        table->setRowHidden(everyStatus.indexOf(unknownStatus), true);
+        const QAbstractItemView *view = table;
+        QVERIFY(view->sizeHintForColumn(DownloadTable::StatusColumn) <=
+                table->columnWidth(DownloadTable::StatusColumn));
+        CategorySidebar *sidebar = window->categorySidebar();
+        QVERIFY(sidebar->sizeHintForColumn(0) <= sidebar->viewport()->width());
+        Localization::setLanguage(QStringLiteral("en"));
     }
 
     void geometryFromBadInput_data()
