@@ -14,6 +14,7 @@ constexpr int fixedRowHeight = 36;
 constexpr int minimumColumnWidth = 60;
 // Room a cell keeps around a status name.
 constexpr int statusPadding = 28;
+constexpr int narrowestFileNameWidth = 180;
 
 } // namespace
 
@@ -123,13 +124,20 @@ void DownloadTable::fitColumnsToTexts()
 
     // The header measures its sections with its style sheet's padding and rules, in its own font.
     const QHeaderView *header = horizontalHeader();
-    for (int column = 0; column < ColumnCount; ++column) {
+    int added = 0;
+    for (int column = FileNameColumn + 1; column < ColumnCount; ++column) {
         int wanted = header->sectionSizeHint(column);
         if (column == StatusColumn)
             wanted = std::max(wanted, widestStatus + statusPadding);
-        if (columnWidth(column) < wanted)
+        if (columnWidth(column) < wanted) {
+            added += wanted - columnWidth(column);
             setColumnWidth(column, wanted);
+        }
     }
+    // File names are elided anyway: their column gives up the room the other texts took, so the
+    // table does not grow a scroll bar that hides the last columns.
+    const int narrowestName = std::max(narrowestFileNameWidth, header->sectionSizeHint(FileNameColumn));
+    setColumnWidth(FileNameColumn, std::max(narrowestName, columnWidth(FileNameColumn) - added));
 }
 
 QTableWidgetItem *DownloadTable::cell(int row, int column)

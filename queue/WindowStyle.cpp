@@ -44,6 +44,8 @@ QString windowSheet(const Colours &c)
                           "border-bottom: 1px solid %1; } "
                           "QLabel#secondary { color: %4; } "
                           "QStatusBar { border-top: 1px solid %1; } "
+                          // The totals keep clear of the window's edge.
+                          "QStatusBar QLabel { padding: 2px 8px; } "
                           "QTabWidget::pane { border: 0; border-top: 1px solid %1; } "
                           "QProgressBar { border: 0; background: %1; border-radius: 2px; } "
                           "QProgressBar::chunk { background: %5; border-radius: 2px; }")

@@ -26,6 +26,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -606,6 +607,7 @@ private slots:
         QFETCH(QString, language);
         const auto window = makeWindow();
         addEveryStatus(*window);
+        window->resize(1080, 700);
         window->show();
         Localization::setLanguage(language);
         QCoreApplication::processEvents();
@@ -620,6 +622,8 @@ private slots:
         const QAbstractItemView *view = table;
         QVERIFY(view->sizeHintForColumn(DownloadTable::StatusColumn) <=
                 table->columnWidth(DownloadTable::StatusColumn));
+        // At the default size no column hides behind a scroll bar.
+        QCOMPARE(table->horizontalScrollBar()->maximum(), 0);
         CategorySidebar *sidebar = window->categorySidebar();
         QVERIFY(sidebar->sizeHintForColumn(0) <= sidebar->viewport()->width());
         Localization::setLanguage(QStringLiteral("en"));
