@@ -4,6 +4,7 @@
 #include "queue/TransferPage.h"
 
 #include <QScrollArea>
+#include <QTabBar>
 
 namespace {
 
@@ -28,6 +29,9 @@ DetailsPane::DetailsPane(QWidget *parent)
 {
     setObjectName(QStringLiteral("downloadInspector"));
     setDocumentMode(true);
+    // The pane's style sheet draws the rule under the tabs; the style's own base line would be a
+    // second one, bright in the dark scheme.
+    tabBar()->setDrawBase(false);
     setMinimumHeight(220);
     addTab(scrolling(transfer, this), QStringLiteral("Transfer"));
     addTab(scrolling(fileDetails, this), QStringLiteral("File details"));

@@ -83,6 +83,8 @@ void TransferPage::showDownload(const DownloadSnapshot *snapshot)
     showSegments(snapshot->segments);
     progressLine->setText(DisplayFormat::progressText(*snapshot, translate));
     activity->setText(DisplayFormat::activityText(*snapshot, translate));
+    // An empty line would leave a gap between the connections and the destination.
+    activity->setVisible(!activity->text().isEmpty());
     resumeSupport->setText(DisplayFormat::resumeSupportText(*snapshot, translate));
     saveTo->setText(Localization::translate(QStringLiteral("Save to: %1"))
                         .arg(QDir::toNativeSeparators(snapshot->destination)));
