@@ -21,6 +21,9 @@ QString kanaFamily();
 // or "zh_TW") is in force.
 QString hanFamily(const QString &effectiveLanguage);
 
+// The desktop's own interface family, which leads the application font in every language.
+QString desktopFamily();
+
 // Makes the application's fonts fall back to the families above; takes effect at once for every
 // widget that uses the application font, without a restart.
 void apply(const QString &effectiveLanguage);

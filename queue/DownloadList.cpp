@@ -273,6 +273,7 @@ void DownloadList::onEngineUpdated(const DownloadSnapshot &snapshot)
     }
     const bool statusChanged = found->snapshot.status != snapshot.status;
     found->snapshot = snapshot;
+    emit downloadUpdated(snapshot.id);
     emit changed();
     if (statusChanged)
         saveQueue();

@@ -90,6 +90,10 @@ public slots:
 signals:
     // The list or a download's state changed; the view should be refreshed.
     void changed();
+    // An engine's report changed the stored state of one download. Emitted just before the
+    // changed() of that report, so that a view can bring that one download up to date instead
+    // of every one.
+    void downloadUpdated(const QString &id);
     // An English sentence for the status bar and how long to show it.
     void statusMessage(const QString &text, int timeoutMs);
 

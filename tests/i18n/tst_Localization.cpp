@@ -303,6 +303,8 @@ private slots:
         if (language == QLatin1String("ja"))
             QCOMPARE(familiesDrawing(QStringLiteral("ひらがなカタカナ")),
                      QStringList{FontFallbacks::kanaFamily()});
+        // Latin letters keep the desktop's family in every language.
+        QCOMPARE(familiesDrawing(QStringLiteral("Rushlet 1.1")), QStringList{FontFallbacks::desktopFamily()});
     }
 
     void systemLanguageFollowsTheRealLocale_data()

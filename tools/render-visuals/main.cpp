@@ -4,8 +4,9 @@
 
 #include "i18n/Localization.h"
 #include "tools/render-visuals/AddDialogVisuals.h"
-#include "tools/render-visuals/UpdateDialogVisuals.h"
+#include "tools/render-visuals/MainWindowPictures.h"
 #include "tools/render-visuals/TrayVisuals.h"
+#include "tools/render-visuals/UpdateDialogVisuals.h"
 #include "ui/AboutDialog.h"
 #include "ui/PopupMenu.h"
 #include "ui/RushletIcons.h"
@@ -262,6 +263,7 @@ int renderAtRatio(const QString &folder, int ratio)
     renderer.renderTranslatedAboutDialogs(QStringLiteral("light"));
     QApplication::setPalette(darkPalette());
     renderer.renderAll(QStringLiteral("dark"));
+    MainWindowPictures::render(folder, suffix, fusion->standardPalette(), darkPalette());
     QTextStream out(stdout);
     for (const QString &path : renderer.writtenFiles())
         out << path << '\n';

@@ -1,0 +1,181 @@
+#include "tools/render-visuals/MainWindowPictures.h"
+
+#include "engine/DownloadMetaTypes.h"
+#include "engine/DownloadStatus.h"
+#include "i18n/Localization.h"
+#include "queue/CategorySidebar.h"
+#include "queue/DownloadList.h"
+#include "queue/DownloadTable.h"
+#include "queue/MainWindow.h"
+#include "queue/QueueRules.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+
+#include <memory>
+
+namespace MainWindowPictures {
+
+namespace {
+
+// The window's size when nothing is stored; the offscreen screen alone would make it smaller.
+constexpr QSize windowSize(1080, 700);
+
+// Every status once, the unknown one included, then again with other names and states.
+const QStringList statuses = {
+    DownloadStatus::Downloading, DownloadStatus::Connecting, DownloadStatus::Retrying,
+    DownloadStatus::Paused,      DownloadStatus::Queued,     DownloadStatus::AwaitingConfirmation,
+    DownloadStatus::Completed,   DownloadStatus::Error,      QStringLiteral("Verifying")};
+
+const QStringList names = {
+    QStringLiteral("ubuntu-24.04-desktop-amd64.iso"),
+    QStringLiteral("Quarterly report <draft> & notes.pdf"),
+    QString(300, QLatin1Char('x')) + QStringLiteral(".tar.gz"),
+    QStringLiteral("تقرير المبيعات السنوي ٢٠٢٤.pdf"),
+    QStringLiteral("holiday 🏖️🌊 photos.zip"),
+    QStringLiteral("会議資料_最終版.pptx"),
+    QStringLiteral("Übersicht der Änderungen.odt"),
+    QStringLiteral("video.mp4"),
+    QStringLiteral("dataset-2024-full.csv"),
+    QStringLiteral("setup.exe"),
+};
+
+QList<DownloadSnapshot> twentyDownloads(const QString &folder)
+{
+    QList<DownloadSnapshot> downloads;
+    for (int i = 0; i < 20; ++i) {
+        DownloadSnapshot snapshot;
+        snapshot.id = QStringLiteral("picture-%1").arg(i);
+        snapshot.status = statuses.at(i % statuses.size());
+        const QString name = names.at(i % names.size());
+        snapshot.destination =
+            folder + QLatin1Char('/') + (i < names.size() ? name : QString::number(i) + name);
+        snapshot.url = QUrl(QStringLiteral("https://downloads.example.com/files/%1").arg(i));
+        snapshot.total = i % 5 == 4 ? -1 : qint64(1) << (20 + i % 12);
+        snapshot.received = snapshot.status == DownloadStatus::Completed
+                                ? snapshot.total
+                                : std::max<qint64>(0, snapshot.total) / 7 * (i % 7);
+        const bool running =
+            snapshot.status == DownloadStatus::Downloading || snapshot.status == DownloadStatus::Connecting;
+        snapshot.speed = running ? 1536.0 * (i + 1) * 37 : 0;
+        snapshot.resumable = i % 3 != 0;
+        snapshot.connections = 1 + i % 16;
+        if (snapshot.total > 0 && snapshot.status != DownloadStatus::Queued) {
+            const int count = snapshot.connections;
+            const qint64 length = snapshot.total / count;
+            for (int s = 0; s < count; ++s) {
+                const qint64 start = s * length;
+                const qint64 end = s + 1 == count ? snapshot.total - 1 : start + length - 1;
+                snapshot.segments.append(
+                    SegmentProgress{start, end, (end - start + 1) * ((s * 3 + i) % 10) / 9});
+            }
+        }
+        if (snapshot.status == DownloadStatus::Error || snapshot.status == DownloadStatus::Retrying)
+            snapshot.error =
+                QStringLiteral("The server closed the connection before the segment was complete.");
+        downloads.append(snapshot);
+    }
+    return downloads;
+}
+
+void settle()
+{
+    QEventLoop loop;
+    QTimer::singleShot(150, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+class Session
+{
+public:
+    Session(const QString &folder, const QString &suffix)
+        : folder(folder)
+        , suffix(suffix)
+    {
+    }
+
+    void renderLanguage(const QString &scheme, const QString &language)
+    {
+        Localization::setLanguage(language);
+        // The list the previous window left behind.
+        QFile::remove(QueueRules::queueFilePath());
+        const QString stem = QStringLiteral("main-window-%1-%2").arg(scheme, language);
+        {
+            MainWindow empty;
+            empty.resize(windowSize);
+            empty.show();
+            settle();
+            save(empty, stem + QStringLiteral("-empty"));
+        }
+        MainWindow window;
+        for (const DownloadSnapshot &snapshot : twentyDownloads(home.path() + QStringLiteral("/Downloads")))
+            window.downloads()->addDownload(snapshot);
+        window.resize(windowSize);
+        window.show();
+        settle();
+        for (int row = 0; row < window.categorySidebar()->count(); ++row) {
+            window.categorySidebar()->setCurrentRow(row);
+            // The first download of All files has segments; show them.
+            if (row == 0)
+                window.downloadTable()->selectDownload(QStringLiteral("picture-0"));
+            settle();
+            save(window, stem + QStringLiteral("-category%1").arg(row));
+        }
+        // The details of a download whose name cannot wrap, and its File details page.
+        window.categorySidebar()->setCurrentRow(0);
+        window.downloadTable()->selectDownload(QStringLiteral("picture-2"));
+        settle();
+        save(window, stem + QStringLiteral("-long-name"));
+        window.findChild<QTabWidget *>(QStringLiteral("downloadInspector"))->setCurrentIndex(1);
+        settle();
+        save(window, stem + QStringLiteral("-file-details"));
+        window.shutdown();
+    }
+
+    // A private HOME for the windows' lists and settings.
+    bool isValid() const { return home.isValid(); }
+    QString homePath() const { return home.path(); }
+
+private:
+    void save(QWidget &window, const QString &name)
+    {
+        const QString path = folder + QLatin1Char('/') + name + suffix + QStringLiteral(".png");
+        if (!window.grab().save(path))
+            QTextStream(stderr) << "Could not write " << path << '\n';
+        QTextStream(stdout) << path << '\n';
+    }
+
+    QString folder;
+    QString suffix;
+    QTemporaryDir home;
+};
+
+} // namespace
+
+void render(const QString &folder, const QString &suffix, const QPalette &light, const QPalette &dark)
+{
+    Session session(folder, suffix);
+    if (!session.isValid())
+        return;
+    for (const char *variable : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
+        qputenv(variable, session.homePath().toLocal8Bit());
+    QCoreApplication::setOrganizationName(QStringLiteral("Rushlet"));
+    QCoreApplication::setApplicationName(QStringLiteral("Rushlet"));
+    registerDownloadMetaTypes();
+    const QString previousLanguage = Localization::language();
+
+    const std::pair<QString, const QPalette *> schemes[] = {{QStringLiteral("light"), &light},
+                                                            {QStringLiteral("dark"), &dark}};
+    for (const auto &[scheme, palette] : schemes) {
+        QApplication::setPalette(*palette);
+        for (const QString &language : {QStringLiteral("en"), QStringLiteral("de"), QStringLiteral("ja")})
+            session.renderLanguage(scheme, language);
+    }
+    Localization::setLanguage(previousLanguage);
+}
+
+} // namespace MainWindowPictures
