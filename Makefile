@@ -12,6 +12,13 @@ CTEST_ARGS ?=
 PREFIX ?= /usr/local
 DESTDIR ?=
 
+ASAN_BUILD_DIR ?= build-asan
+TSAN_BUILD_DIR ?= build-tsan
+FUZZ_SECONDS ?= 60
+# The tests ThreadSanitizer runs: the parts with threads of their own, and no window.
+TSAN_TESTS ?= tst_Download|tst_FileSystem|tst_ResumeCheckpoint|tst_QueueRules|tst_Bridge|tst_BrowserIntake|tst_NativeHost|tst_GetCommand|tst_RushletGet|tst_TestHttpServer|tst_NginxServer
+SANITIZER_SUPPRESSIONS := $(CURDIR)/tests/sanitizers
+
 .PHONY: all deps configure build run test install uninstall package clean format test-asan test-tsan fuzz asan-build tsan-build
 
 all: build

@@ -110,6 +110,8 @@ int main(int argc, char *argv[])
         window->show();
     if (smokeTest)
         QTimer::singleShot(1000, window.get(), quitApplication);
+    else if (!browserLaunch)
+        QTimer::singleShot(5000, window.get(), [&window] { window->checkForUpdates(false); });
 
     return app.exec();
 }

@@ -21,6 +21,8 @@
 #include "ui/PopupMenu.h"
 #include "ui/RushletIcons.h"
 #include "ui/WindowFrame.h"
+#include "update/UpdateChecker.h"
+#include "update/UpdateSource.h"
 
 #include <QAction>
 #include <QApplication>
@@ -247,6 +249,8 @@ void MainWindow::shutdown()
     if (list->shuttingDown())
         return;
     list->shutdown();
+    if (updateChecker)
+        updateChecker->shutDown();
     QSettings().setValue(geometryKey, saveGeometry());
     emit shutdownFinished();
 }
@@ -347,9 +351,10 @@ void MainWindow::checkForUpdates(bool showDialog)
 {
     if (shuttingDown())
         return;
-    // The update checker is created here on first use, as a child of the window that lives as
-    // long as it, and asked to check, showing its dialog when `showDialog` is set.
-    Q_UNUSED(showDialog);
+    // Made on first use: most runs never ask, and the silent check comes only after start-up.
+    if (!updateChecker)
+        updateChecker = new UpdateChecker(this, UpdateSource::feedUrl());
+    updateChecker->check(showDialog);
 }
 
 void MainWindow::requestContextMenuForCurrentRow()

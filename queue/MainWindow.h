@@ -14,6 +14,7 @@ class PopupMenu;
 class QLabel;
 class QMenuBar;
 class QToolBar;
+class UpdateChecker;
 class WindowActions;
 class WindowFrame;
 class WindowStatusBar;
@@ -120,6 +121,7 @@ private:
     WindowStatusBar *statusArea = nullptr;
     QToolBar *toolBar = nullptr;
     PopupMenu *viewMenuPopup = nullptr;
+    UpdateChecker *updateChecker = nullptr;
 
     // The refresh the list's reports ask for. Reports name the download they changed; any other
     // change of the list asks for a full pass over the rows.
