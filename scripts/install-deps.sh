@@ -13,6 +13,7 @@ packages=(
     # tests: real servers and tools
     xvfb xauth nginx-light openssl python3 curl
     chromium
+    openbox xdotool x11-utils # a real window manager for the frameless window, driven by the pointer
     # benchmarks: the peers the program is measured against
     aria2 axel
     time
