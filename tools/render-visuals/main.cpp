@@ -3,6 +3,7 @@
 // ratios 1 and 2.
 
 #include "i18n/Localization.h"
+#include "tools/render-visuals/TitleBarVisuals.h"
 #include "ui/AboutDialog.h"
 #include "ui/PopupMenu.h"
 #include "ui/RushletIcons.h"
@@ -63,6 +64,7 @@ public:
         renderIcons(scheme);
         renderAppIcon(scheme);
         renderAboutDialog(scheme);
+        written << TitleBarVisuals::render(folder, scheme, suffix);
     }
 
     // Translations differ in length and script; the dialog has to fit each of them.
