@@ -6,9 +6,8 @@
 namespace {
 
 constexpr int waitLimitMs = 30000;
-constexpr int pollMs = 50;
 
-void stopProcess(QProcess &process)
+void stop(QProcess &process)
 {
     if (process.state() == QProcess::NotRunning)
         return;
@@ -23,73 +22,45 @@ void stopProcess(QProcess &process)
 
 DesktopSession::~DesktopSession()
 {
-    stop();
+    stop(manager);
+    stop(server);
 }
 
-bool DesktopSession::start(const QProcessEnvironment &base, const QSize &screenSize)
+bool DesktopSession::start(const QProcessEnvironment &base, const QSize &screenSize, QString *error)
 {
-    environment = base;
-    if (!startServer(screenSize))
-        return false;
-    environment.insert(QStringLiteral("DISPLAY"), displayName);
-    manager.setProcessEnvironment(environment);
-    manager.start(QStringLiteral("openbox"), {});
-    if (!manager.waitForStarted(waitLimitMs)) {
-        failure = QStringLiteral("openbox did not start: ") + manager.errorString();
+    // The server writes the display number it picked, and a line break, to the descriptor given.
+    server.start("Xvfb", {"-displayfd", "1", "-screen", "0",
+                          QStringLiteral("%1x%2x24").arg(screenSize.width()).arg(screenSize.height()), "-dpi",
+                          "96", "-nolisten", "tcp"});
+    QByteArray number;
+    const QDeadlineTimer serverDeadline(waitLimitMs);
+    while (!number.endsWith('\n') &&
+           server.waitForReadyRead(int(qMax<qint64>(1, serverDeadline.remainingTime()))))
+        number += server.readAllStandardOutput();
+    if (!number.endsWith('\n')) {
+        *error = "Xvfb gave no display: " + server.errorString() + ' ' + server.readAllStandardError();
         return false;
     }
-    // No event loop may run yet: the caller's application does not exist. Poll the display.
-    const QDeadlineTimer deadline(waitLimitMs);
-    while (!windowManagerRuns()) {
-        if (deadline.hasExpired() || manager.state() != QProcess::Running) {
-            failure = QStringLiteral("openbox did not take over the display: ") +
-                      QString::fromLocal8Bit(manager.readAllStandardError());
+    displayName = ':' + QString::fromLatin1(number.trimmed());
+    environment = base;
+    environment.insert("DISPLAY", displayName);
+
+    manager.setProcessEnvironment(environment);
+    manager.start("openbox", {});
+    // No event loop may run yet, so poll the display: a window manager that follows the desktop
+    // conventions announces itself on the root window.
+    const QDeadlineTimer managerDeadline(waitLimitMs);
+    QByteArray check;
+    while (!(run("xprop", {"-root", "-notype", "_NET_SUPPORTING_WM_CHECK"}, &check) &&
+             check.contains("window id"))) {
+        if (managerDeadline.hasExpired() || manager.state() == QProcess::NotRunning) {
+            *error = "openbox did not take the display: " + manager.errorString() + ' ' +
+                     manager.readAllStandardError();
             return false;
         }
-        QThread::msleep(pollMs);
+        QThread::msleep(50);
     }
     return true;
-}
-
-bool DesktopSession::startServer(const QSize &screenSize)
-{
-    // The server writes the display number it chose, and a line break, to the descriptor given.
-    server.start(
-        QStringLiteral("Xvfb"),
-        {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
-         QStringLiteral("%1x%2x24").arg(screenSize.width()).arg(screenSize.height()), QStringLiteral("-dpi"),
-         QStringLiteral("96"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    if (!server.waitForStarted(waitLimitMs)) {
-        failure = QStringLiteral("Xvfb did not start: ") + server.errorString();
-        return false;
-    }
-    QByteArray number;
-    const QDeadlineTimer deadline(waitLimitMs);
-    while (!number.contains('\n') && server.state() == QProcess::Running && !deadline.hasExpired()) {
-        server.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
-        number += server.readAllStandardOutput();
-    }
-    bool ok = false;
-    const int value = number.trimmed().toInt(&ok);
-    if (!number.contains('\n') || !ok) {
-        failure = QStringLiteral("Xvfb gave no display number: ") +
-                  QString::fromLocal8Bit(server.readAllStandardError());
-        stopProcess(server);
-        return false;
-    }
-    displayName = QLatin1Char(':') + QString::number(value);
-    return true;
-}
-
-// A window manager that follows the desktop conventions announces itself on the root window.
-bool DesktopSession::windowManagerRuns() const
-{
-    QByteArray output;
-    return run(QStringLiteral("xprop"),
-               {QStringLiteral("-root"), QStringLiteral("-notype"),
-                QStringLiteral("_NET_SUPPORTING_WM_CHECK")},
-               &output) &&
-           output.contains("window id");
 }
 
 bool DesktopSession::run(const QString &program, const QStringList &arguments, QByteArray *output) const
@@ -98,17 +69,10 @@ bool DesktopSession::run(const QString &program, const QStringList &arguments, Q
     process.setProcessEnvironment(environment);
     process.start(program, arguments);
     if (!process.waitForFinished(waitLimitMs)) {
-        stopProcess(process);
+        stop(process);
         return false;
     }
     if (output)
         *output = process.readAllStandardOutput();
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
-void DesktopSession::stop()
-{
-    stopProcess(manager);
-    stopProcess(server);
-    displayName.clear();
 }

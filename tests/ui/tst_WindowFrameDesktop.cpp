@@ -1,5 +1,6 @@
 // The frameless main window under a real window manager: Xvfb and openbox, driven by xdotool.
 // The test program is itself the window's program, on the xcb platform of the private display.
+// Every step waits for what the X server shows before the next, so a busy machine only slows it.
 
 #include "tests/support/DesktopSession.h"
 #include "tests/support/TestEnvironment.h"
@@ -16,6 +17,7 @@
 #include <QTest>
 #include <QWindow>
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -38,6 +40,7 @@ public:
     explicit TestWindowFrameDesktop(const DesktopSession &session)
         : session(session)
     {
+        qApp->installEventFilter(this);
     }
 
 private slots:
@@ -45,8 +48,8 @@ private slots:
     {
         window = std::make_unique<QMainWindow>();
         auto *frame = new WindowFrame(window.get());
-        auto *file = new PopupMenu(QStringLiteral("&File"), window->menuBar());
-        file->addAction(QStringLiteral("E&xit"));
+        auto *file = new PopupMenu("&File", window->menuBar());
+        file->addAction("E&xit");
         window->menuBar()->addMenu(file);
         frame->installTitleBar(window->menuBar());
         bar = frame->titleBar();
@@ -55,6 +58,7 @@ private slots:
         window->show();
         QVERIFY(QTest::qWaitForWindowActive(window.get(), waitLimitMs));
         QTRY_COMPARE_WITH_TIMEOUT(window->size(), QSize(640, 420), waitLimitMs);
+        QVERIFY2(settles(false, window->geometry()), qPrintable(describe()));
     }
 
     void cleanup() { window.reset(); }
@@ -84,100 +88,108 @@ private slots:
         const QRect screen(QPoint(0, 0), screenSize);
         const auto empty = [&] { return bar->mapToGlobal(QPoint(bar->width() / 2, bar->height() / 2)); };
         const auto button = [&](const char *name) {
-            auto *widget = bar->findChild<QWidget *>(QLatin1String(name));
+            auto *widget = bar->findChild<QWidget *>(name);
             return widget->mapToGlobal(widget->rect().center());
         };
-        const auto isMaximized = [&] { return window->isMaximized() && window->geometry() == screen; };
-        const auto isNormal = [&] { return !window->isMaximized() && window->geometry() == normal; };
 
-        QVERIFY(doubleClick(empty()));
-        QVERIFY2(QTest::qWaitFor(isMaximized, waitLimitMs), qPrintable(describe()));
-        QVERIFY(doubleClick(empty()));
-        QVERIFY2(QTest::qWaitFor(isNormal, waitLimitMs), qPrintable(describe()));
+        QVERIFY(click(empty(), 2));
+        QVERIFY2(settles(true, screen), qPrintable(describe()));
+        QVERIFY(click(empty(), 2));
+        QVERIFY2(settles(false, normal), qPrintable(describe()));
 
         QVERIFY(click(button("rushletMaximize")));
-        QVERIFY2(QTest::qWaitFor(isMaximized, waitLimitMs), qPrintable(describe()));
+        QVERIFY2(settles(true, screen), qPrintable(describe()));
         // The menu of the icon offers what would change the window's state.
         QVERIFY(click(button("rushletSystemMenu")));
         auto *menu = window->findChild<WindowMenu *>();
         QVERIFY(menu);
         QTRY_VERIFY_WITH_TIMEOUT(menu->isVisible(), waitLimitMs);
+        QVERIFY(QTest::qWaitForWindowExposed(menu, waitLimitMs));
         QVERIFY(menu->restoreAction()->isEnabled());
         QVERIFY(!menu->maximizeAction()->isEnabled());
         QVERIFY(click(menu->mapToGlobal(menu->actionGeometry(menu->restoreAction()).center())));
-        QVERIFY2(QTest::qWaitFor(isNormal, waitLimitMs), qPrintable(describe()));
+        QVERIFY2(settles(false, normal), qPrintable(describe()));
 
         QVERIFY(click(button("rushletMinimize")));
-        QTRY_VERIFY_WITH_TIMEOUT(window->isMinimized(), waitLimitMs);
+        // The window manager unmaps a minimised window. Waiting for that too keeps the restore
+        // below from being taken for done before the minimising has reached this program.
+        QTRY_VERIFY_WITH_TIMEOUT(window->isMinimized() && !window->windowHandle()->isExposed(), waitLimitMs);
         window->showNormal();
         QVERIFY(QTest::qWaitForWindowExposed(window.get(), waitLimitMs));
-        QVERIFY2(QTest::qWaitFor(isNormal, waitLimitMs), qPrintable(describe()));
-
+        QVERIFY2(settles(false, normal), qPrintable(describe()));
         QVERIFY(click(button("rushletClose")));
         QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), waitLimitMs);
     }
 
 private:
+    // Where the X server has the window: the window itself hears of a move by the window manager
+    // only once the drag ends.
+    QRect serverGeometry() const
+    {
+        QByteArray out;
+        int x = 0, y = 0, width = 0, height = 0;
+        if (!session.run("xdotool", {"getwindowgeometry", "--shell", QString::number(window->winId())},
+                         &out) ||
+            std::sscanf(out.constData(), "WINDOW=%*d X=%d Y=%d WIDTH=%d HEIGHT=%d", &x, &y, &width,
+                        &height) != 4)
+            return {};
+        return {x, y, width, height};
+    }
+
+    // True once the window, and the X server too, have it in that state at that place.
+    bool settles(bool maximized, const QRect &geometry) const
+    {
+        return QTest::qWaitFor(
+            [&] {
+                return window->isMaximized() == maximized && window->geometry() == geometry &&
+                       serverGeometry() == geometry;
+            },
+            waitLimitMs);
+    }
+
     QString describe() const
     {
-        const QRect g = window->geometry();
-        return QStringLiteral("state %1, geometry %2,%3 %4x%5")
-            .arg(int(window->windowState()))
-            .arg(g.x())
-            .arg(g.y())
-            .arg(g.width())
-            .arg(g.height());
+        QString text;
+        QDebug(&text) << window->windowState() << window->geometry() << "on the server" << serverGeometry();
+        return text;
     }
 
-    bool xdotool(const QStringList &arguments) { return session.run(QStringLiteral("xdotool"), arguments); }
+    bool xdotool(const QStringList &arguments) const { return session.run("xdotool", arguments); }
 
-    bool moveTo(const QPoint &point)
+    bool moveTo(const QPoint &point) const
     {
-        return xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(point.x()),
-                        QString::number(point.y())});
+        return xdotool({"mousemove", "--sync", QString::number(point.x()), QString::number(point.y())});
     }
 
-    bool click(const QPoint &point)
+    // What this program's windows heard of the pointer last, from the X server.
+    bool eventFilter(QObject *watched, QEvent *event) override
     {
-        return moveTo(point) && xdotool({QStringLiteral("click"), QStringLiteral("1")});
-    }
-
-    bool doubleClick(const QPoint &point)
-    {
-        return moveTo(point) &&
-               xdotool({QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"),
-                        QStringLiteral("--delay"), QStringLiteral("80"), QStringLiteral("1")});
-    }
-
-    // What the window's native surface heard of the pointer last, before the frame's agent.
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove)
+        if ((event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove) &&
+            event->spontaneous() && qobject_cast<QWindow *>(watched))
             heard = {event->type(), static_cast<QMouseEvent *>(event)->globalPosition().toPoint()};
         return false;
     }
 
-    bool heardOf(QEvent::Type type, const QPoint &at)
+    bool heardOf(QEvent::Type type, const QPoint &at, int timeoutMs = waitLimitMs)
     {
-        return QTest::qWaitFor([&] { return heard == std::pair(type, at); }, waitLimitMs);
+        return QTest::qWaitFor([&] { return heard == std::pair(type, at); }, timeoutMs);
     }
 
-    // Where the X server has the window: the window itself hears of a move by the window
-    // manager only once the drag ends.
-    QRect serverGeometry()
+    // Puts the pointer at `point` once this program hears it there, which proves that the X server
+    // has our window mapped and on top there; until then the pointer is moved off and back.
+    bool hover(const QPoint &point)
     {
-        QByteArray output;
-        if (!session.run(QStringLiteral("xdotool"),
-                         {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"),
-                          QString::number(window->winId())},
-                         &output))
-            return {};
-        QHash<QByteArray, int> values;
-        for (const QByteArray &line : output.split('\n')) {
-            const qsizetype equals = line.indexOf('=');
-            values.insert(line.left(equals), line.mid(equals + 1).toInt());
-        }
-        return {values.value("X"), values.value("Y"), values.value("WIDTH"), values.value("HEIGHT")};
+        return QTest::qWaitFor(
+            [&] {
+                return moveTo(point + QPoint(1, 0)) && moveTo(point) &&
+                       heardOf(QEvent::MouseMove, point, 1000);
+            },
+            waitLimitMs);
+    }
+
+    bool click(const QPoint &point, int count = 1)
+    {
+        return hover(point) && xdotool({"click", "--repeat", QString::number(count), "--delay", "80", "1"});
     }
 
     // Presses at `from`, drags to `to` and releases there; true when the window `follows` (given
@@ -189,7 +201,6 @@ private:
     bool drag(const QPoint &from, const QPoint &to, const std::function<bool(const QRect &)> &follows)
     {
         const QRect start = window->geometry();
-        window->windowHandle()->installEventFilter(this);
         QRect now;
         bool nudged = false;
         const auto nudge = [&] {
@@ -198,14 +209,12 @@ private:
                    QTest::qWaitFor([&] { return follows(now = serverGeometry()); }, 1000);
         };
         const bool followed =
-            moveTo(from) && xdotool({QStringLiteral("mousedown"), QStringLiteral("1")}) &&
-            heardOf(QEvent::MouseButtonPress, from) && moveTo(from + firstStep) &&
+            hover(from) && xdotool({"mousedown", "1"}) && heardOf(QEvent::MouseButtonPress, from) &&
+            moveTo(from + firstStep) &&
             QTest::qWaitFor([&] { return heard.second == from + firstStep || serverGeometry() != start; },
                             waitLimitMs) &&
             QTest::qWaitFor(nudge, waitLimitMs);
-        window->windowHandle()->removeEventFilter(this);
-        return xdotool({QStringLiteral("mouseup"), QStringLiteral("1")}) && followed &&
-               QTest::qWaitFor([&] { return window->geometry() == now; }, waitLimitMs);
+        return xdotool({"mouseup", "1"}) && followed && settles(false, now);
     }
 
     const DesktopSession &session;
@@ -221,8 +230,9 @@ int main(int argc, char *argv[])
         return 1;
     environment.applyToCurrentProcess();
     DesktopSession session;
-    if (!session.start(environment.processEnvironment(), screenSize)) {
-        qCritical("%s", qPrintable(session.error()));
+    QString error;
+    if (!session.start(environment.processEnvironment(), screenSize, &error)) {
+        qCritical("%s", qPrintable(error));
         return 1;
     }
     qputenv("DISPLAY", session.display().toLocal8Bit());
