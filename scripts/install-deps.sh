@@ -19,6 +19,7 @@ packages=(
     # needs to declare a Debian package's dependencies from its linked libraries
     desktop-file-utils appstream man-db dpkg-dev file
     dbus-daemon # a private session bus with stand-in desktop services
+    openbox xdotool x11-utils # a real window manager for the frameless window, driven by the pointer
     # benchmarks: the peers the program is measured against
     aria2 axel
     time

@@ -5,6 +5,7 @@
 #include "i18n/Localization.h"
 #include "tools/render-visuals/AddDialogVisuals.h"
 #include "tools/render-visuals/MainWindowPictures.h"
+#include "tools/render-visuals/TitleBarVisuals.h"
 #include "tools/render-visuals/TrayVisuals.h"
 #include "tools/render-visuals/UpdateDialogVisuals.h"
 #include "ui/AboutDialog.h"
@@ -68,6 +69,7 @@ public:
         renderAppIcon(scheme);
         renderAboutDialog(scheme);
         written << renderUpdateDialogs(folder, suffix, scheme);
+        written << TitleBarVisuals::render(folder, scheme, suffix);
     }
 
     // Translations differ in length and script; the dialog has to fit each of them.
