@@ -10,11 +10,7 @@
 class DesktopSession
 {
 public:
-    DesktopSession() = default;
     ~DesktopSession();
-
-    DesktopSession(const DesktopSession &) = delete;
-    DesktopSession &operator=(const DesktopSession &) = delete;
 
     // Starts one screen of `screenSize` at 96 dots per inch, then the window manager, both with the
     // private folders of `base`; true once the window manager has taken the display, else the
