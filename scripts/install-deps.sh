@@ -11,7 +11,7 @@ packages=(
     libxcb1-dev
     fonts-noto-cjk # Japanese and Chinese texts
     # tests: real servers and tools
-    xvfb xauth nginx-light openssl python3 curl
+    xvfb xauth x11-utils nginx-light openssl python3 curl
     chromium
     # benchmarks: the peers the program is measured against
     aria2 axel
