@@ -13,9 +13,13 @@ MainWindow::MainWindow(QWidget *parent)
 {
     setWindowTitle(QStringLiteral("Rushlet Download Manager"));
     resize(960, 600);
-    connect(list, &DownloadList::statusMessage, this, [this](const QString &text, int timeoutMs) {
-        statusBar()->showMessage(Localization::translate(text), timeoutMs);
-    });
+    connect(list, &DownloadList::statusMessage, this,
+            [this](const QString &text, int timeoutMs, const QStringList &arguments) {
+                QString shown = Localization::translate(text);
+                for (const QString &argument : arguments)
+                    shown = shown.arg(argument);
+                statusBar()->showMessage(shown, timeoutMs);
+            });
     list->loadQueue();
 }
 
