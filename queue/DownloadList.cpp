@@ -110,7 +110,7 @@ bool DownloadList::saveQueue()
     if (saved) {
         unreadableListInPlace = false;
         saved = PrivateFiles::makeFolder(QFileInfo(path).absolutePath()) &&
-                PrivateFiles::replace(path, QueueRules::writeQueue(snapshots()));
+                PrivateFiles::replace(path, QueueRules::writeQueue(listedSnapshots()));
     }
     if (!saved)
         emit statusMessage(QStringLiteral("Could not save the download list."), listFailureTimeoutMs, {});
@@ -311,6 +311,15 @@ void DownloadList::shutdown()
     isShuttingDown = true;
     stopEngines(runningEngines(), FinalReport::Take);
     saveQueue();
+}
+
+QList<const DownloadSnapshot *> DownloadList::listedSnapshots() const
+{
+    QList<const DownloadSnapshot *> result;
+    result.reserve(order.size());
+    for (const QString &id : order)
+        result.append(&entries.find(id)->snapshot);
+    return result;
 }
 
 QList<DownloadSnapshot> DownloadList::snapshots() const

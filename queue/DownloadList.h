@@ -117,6 +117,8 @@ private:
     void invokeOnEngine(const QString &id, const char *slot);
     void storeSnapshot(QueueEntry &entry, const DownloadSnapshot &snapshot);
     bool moveUnreadableListAside();
+    // The stored states in list order, without copying them.
+    QList<const DownloadSnapshot *> listedSnapshots() const;
 
     EngineFactory engineFactory;
     QStringList order;

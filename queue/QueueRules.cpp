@@ -117,6 +117,90 @@ void appendCount(QByteArray &out, qint64 count)
     out += '"' + QByteArray::number(count) + '"';
 }
 
+bool isJsonSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+qsizetype skipSpace(const QByteArray &document, qsizetype at)
+{
+    while (at < document.size() && isJsonSpace(document.at(at)))
+        ++at;
+    return at;
+}
+
+// Where the array element that starts at `from` ends: the comma or closing bracket after it,
+// outside strings and nested brackets. The element itself is not checked here. The document's
+// size when it ends first.
+qsizetype elementEnd(const QByteArray &document, qsizetype from)
+{
+    int depth = 0;
+    bool inString = false;
+    for (qsizetype at = from; at < document.size(); ++at) {
+        const char c = document.at(at);
+        if (inString) {
+            if (c == '\\')
+                ++at;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '{' || c == '[') {
+            ++depth;
+        } else if (c == '}' || c == ']') {
+            if (depth == 0)
+                return at;
+            --depth;
+        } else if (c == ',' && depth == 0) {
+            return at;
+        }
+    }
+    return document.size();
+}
+
+// Hands every element of a JSON array document to `take`, in order. False, after some elements
+// may have been handed over, when the document is not one well-formed JSON array; whitespace
+// and a byte-order mark around it are allowed, as QJsonDocument allows them.
+template <typename Take>
+bool forEachElement(const QByteArray &document, Take take)
+{
+    qsizetype at = document.startsWith("\xef\xbb\xbf") ? 3 : 0;
+    at = skipSpace(document, at);
+    if (at >= document.size() || document.at(at) != '[')
+        return false;
+    at = skipSpace(document, at + 1);
+    if (at < document.size() && document.at(at) == ']')
+        return skipSpace(document, at + 1) == document.size();
+    for (;;) {
+        const qsizetype end = elementEnd(document, at);
+        if (end >= document.size() || document.at(end) == '}')
+            return false;
+        // Wrapped in an array, so that any JSON value parses and nothing but one value does.
+        QJsonParseError error;
+        const QJsonDocument element = QJsonDocument::fromJson('[' + document.mid(at, end - at) + ']', &error);
+        if (error.error != QJsonParseError::NoError || element.array().size() != 1)
+            return false;
+        take(element.array().first());
+        at = end + 1;
+        if (document.at(end) == ']')
+            return skipSpace(document, at) == document.size();
+    }
+}
+
+// A known status read from the file shares the program's own text, so that a long list does not
+// hold one copy of "Completed" per download.
+QString sharedStatus(const QString &stored)
+{
+    for (const QString *known :
+         {&DownloadStatus::Queued, &DownloadStatus::Connecting, &DownloadStatus::Downloading,
+          &DownloadStatus::Retrying, &DownloadStatus::Paused, &DownloadStatus::Completed,
+          &DownloadStatus::Error, &DownloadStatus::AwaitingConfirmation}) {
+        if (stored == *known)
+            return *known;
+    }
+    return stored;
+}
+
 int connectionsFromJson(const QJsonValue &value)
 {
     if (!value.isDouble())
@@ -147,7 +231,7 @@ DownloadSnapshot entryFromJson(const QJsonObject &object)
     snapshot.destination = object.value(keyDestination).toString();
     snapshot.connections = connectionsFromJson(object.value(keyConnections));
     const QJsonValue status = object.value(keyStatus);
-    snapshot.status = status.isString() ? status.toString() : DownloadStatus::Paused;
+    snapshot.status = status.isString() ? sharedStatus(status.toString()) : DownloadStatus::Paused;
     snapshot.total = countFromJson(object.value(keyTotal));
     snapshot.received = countFromJson(object.value(keyReceived));
     snapshot.resumable = object.value(keyResumable).toBool(false);
@@ -168,11 +252,20 @@ DownloadSnapshot entryFromJson(const QJsonObject &object)
 // list of 10,000 downloads; the layout is the one QJsonDocument::Indented gives, keys in order.
 QByteArray writeQueue(const QList<DownloadSnapshot> &snapshots)
 {
+    QList<const DownloadSnapshot *> listed;
+    listed.reserve(snapshots.size());
+    for (const DownloadSnapshot &snapshot : snapshots)
+        listed.append(&snapshot);
+    return writeQueue(listed);
+}
+
+QByteArray writeQueue(const QList<const DownloadSnapshot *> &snapshots)
+{
     QByteArray out;
     out.reserve(snapshots.size() * typicalEntryBytes + 4);
     out += "[\n";
     for (qsizetype i = 0; i < snapshots.size(); ++i) {
-        const DownloadSnapshot &snapshot = snapshots.at(i);
+        const DownloadSnapshot &snapshot = *snapshots.at(i);
         const QString status = isActiveStatus(snapshot.status) ? DownloadStatus::Paused : snapshot.status;
         out += "    {\n";
         appendKey(out, keyConnections, 2);
@@ -223,30 +316,28 @@ QByteArray writeQueue(const QList<DownloadSnapshot> &snapshots)
 
 QueueReadResult readQueue(const QByteArray &document)
 {
+    // The elements are parsed one at a time: a long list parsed whole would need three times its
+    // text in memory next to the downloads built from it.
     QueueReadResult result;
-    QJsonParseError error;
-    const QJsonDocument parsed = QJsonDocument::fromJson(document, &error);
-    if (error.error != QJsonParseError::NoError || !parsed.isArray())
-        return result;
-    result.readable = true;
-
     QSet<QString> ids;
     QSet<QString> destinations;
-    const QJsonArray array = parsed.array();
-    for (const QJsonValue &value : array) {
+    const bool wellFormed = forEachElement(document, [&](const QJsonValue &value) {
         DownloadSnapshot snapshot = entryFromJson(value.toObject());
         if (snapshot.id.isEmpty() || ids.contains(snapshot.id))
-            continue;
+            return;
         if (snapshot.destination.isEmpty() || QDir::isRelativePath(snapshot.destination))
-            continue;
+            return;
         // Two engines on one destination would write into the same partial file.
         const QString key = destinationKey(snapshot.destination);
         if (destinations.contains(key))
-            continue;
+            return;
         ids.insert(snapshot.id);
         destinations.insert(key);
         result.snapshots.append(std::move(snapshot));
-    }
+    });
+    if (!wellFormed)
+        return {};
+    result.readable = true;
     return result;
 }
 

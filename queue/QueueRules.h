@@ -28,6 +28,8 @@ DownloadSnapshot entryFromJson(const QJsonObject &object);
 // The whole document, in list order, indented. A running download is written as "Paused", because
 // nothing resumes by itself after a restart.
 QByteArray writeQueue(const QList<DownloadSnapshot> &snapshots);
+// The same, for a list that should not be copied to be written.
+QByteArray writeQueue(const QList<const DownloadSnapshot *> &snapshots);
 
 struct QueueReadResult
 {

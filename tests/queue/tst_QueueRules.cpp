@@ -205,6 +205,54 @@ private slots:
         QCOMPARE(read.snapshots.first().destination, QStringLiteral("/downloads/a.zip"));
     }
 
+    // Elements are parsed one at a time; the document as a whole must still be judged exactly as
+    // a JSON parser judges it, or a damaged list would pass for a shorter one and be saved over.
+    void readableExactlyWhenTheWholeDocumentParses_data()
+    {
+        QTest::addColumn<QByteArray>("document");
+        // Brackets, a comma and an escaped quote inside strings must not end the element.
+        const QByteArray element = "{\"id\": \"a]\\\"},{\", \"destination\": \"/d/[a].zip\"}";
+        const QList<QByteArray> documents{"[]",
+                                          " \r\n[ \t]\n",
+                                          "\xef\xbb\xbf[" + element + "]",
+                                          "[" + element + "," + element + "]",
+                                          "[[1,[2]],{\"x\":{}},\"s\",3,null,true]",
+                                          "",
+                                          "{}",
+                                          "null",
+                                          "[",
+                                          "[" + element,
+                                          "[,]",
+                                          "[" + element + ",]",
+                                          "[," + element + "]",
+                                          "[1 2]",
+                                          "[{]}",
+                                          "[[}]",
+                                          "[1]]",
+                                          "[1] x",
+                                          "[\"unterminated]",
+                                          "[{\"id\": \"a\\\"]}",
+                                          "[1,,2]",
+                                          "[ ] ,",
+                                          "[1},2]"};
+        for (const QByteArray &document : documents)
+            QTest::newRow(document.constData()) << document;
+    }
+
+    void readableExactlyWhenTheWholeDocumentParses()
+    {
+        QFETCH(QByteArray, document);
+        QJsonParseError error;
+        const QJsonDocument whole = QJsonDocument::fromJson(document, &error);
+        const bool parses = error.error == QJsonParseError::NoError && whole.isArray();
+        const QueueReadResult read = readQueue(document);
+        QCOMPARE(read.readable, parses);
+        if (!parses)
+            QVERIFY(read.snapshots.isEmpty());
+        else
+            QCOMPARE(read.snapshots.size(), document.count("/d/[a].zip") > 0 ? 1 : 0);
+    }
+
     void repairAgainstDisk_data()
     {
         QTest::addColumn<QString>("onDisk");
