@@ -190,6 +190,7 @@ int main(int argc, char *argv[])
     const qint64 startMs = clock.elapsed();
     const qint64 threadsIdle = processStatus(pid, "Threads");
     const qint64 rssIdle = processStatus(pid, "VmRSS");
+    const qint64 rssStartPeak = processStatus(pid, "VmHWM");
 
     // The browser intake saves the whole list before it replies.
     const QJsonObject download{{QStringLiteral("type"), QStringLiteral("download")},
@@ -217,8 +218,9 @@ int main(int argc, char *argv[])
         << "start to listening bridge " << startMs << " ms\n"
         << "one save (browser download while hidden) " << saveMs << " ms" << (saved ? "" : " FAILED") << "\n"
         << "quit (SIGTERM to exit) " << quitMs << " ms" << (quit ? "" : " FAILED") << "\n"
-        << "threads " << threadsIdle << ", RSS when idle " << rssIdle / 1024 << " MiB, peak RSS "
-        << usage.ru_maxrss / 1024 << " MiB\n"
+        << "threads " << threadsIdle << ", RSS when idle " << rssIdle / 1024 << " MiB, peak RSS by then "
+        << rssStartPeak / 1024 << " MiB, peak RSS with the save and quit " << usage.ru_maxrss / 1024
+        << " MiB\n"
         << "list after quit " << (kept ? "complete" : "WRONG") << "\n";
     return saved && quit && kept ? 0 : 1;
 }
