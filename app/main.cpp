@@ -3,8 +3,10 @@
 #include "app/RunningInstance.h"
 #include "bridge/BridgeServer.h"
 #include "engine/DownloadMetaTypes.h"
+#include "platform/PrivateFiles.h"
 #include "platform/TerminationSignalWatcher.h"
 #include "queue/MainWindow.h"
+#include "ui/ModalDialogs.h"
 #include "ui/RushletIcons.h"
 
 #include <QApplication>
@@ -16,22 +18,39 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <cstdio>
 #include <memory>
 
 namespace {
 
 constexpr int handOverTimeoutMs = 1000;
 
-int runSecondInstance(bool browserLaunch)
+// Platforms on which nobody could see, let alone close, a message box.
+bool displayLess()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
+}
+
+int runSecondInstance(bool browserLaunch, bool smokeTest, const TerminationSignalWatcher &terminationSignals)
 {
     // The running instance's bridge already serves the browser.
     if (browserLaunch)
         return 0;
     if (RunningInstance::requestShow(handOverTimeoutMs))
         return 0;
-    QMessageBox::information(
-        nullptr, QStringLiteral("Rushlet Download Manager"),
-        QStringLiteral("Rushlet is already running, or its data folder cannot be locked."), QMessageBox::Ok);
+    const QString text = QStringLiteral("Rushlet is already running, or its data folder cannot be locked.");
+    // An automated run, or a session without a screen, would wait on the box for ever.
+    if (smokeTest || displayLess()) {
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+        return 1;
+    }
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Rushlet Download Manager"), text,
+                    QMessageBox::Ok);
+    // No event loop runs for quit() to end, so a request to end the program closes the box.
+    QObject::connect(&terminationSignals, &TerminationSignalWatcher::terminationRequested, &box,
+                     [&box] { box.done(QMessageBox::Ok); });
+    ModalDialogs::run(box);
     return 1;
 }
 
@@ -75,15 +94,14 @@ int main(int argc, char *argv[])
     const bool smokeTest = parser.isSet(smokeTestOption);
     const bool browserLaunch = parser.isSet(browserLaunchOption);
 
+    // The folder holds the list's URLs, which may carry access tokens: the user's eyes only. A
+    // folder that cannot be made shows up as a lock that cannot be taken.
     const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-    QDir().mkpath(dataFolder);
+    PrivateFiles::makeFolder(dataFolder);
 
     InstanceLock lock(dataFolder + QStringLiteral("/instance.lock"));
-    if (!lock.tryAcquire([] { return RunningInstance::answers(handOverTimeoutMs); })) {
-        QObject::connect(&terminationSignals, &TerminationSignalWatcher::terminationRequested, &app,
-                         &QCoreApplication::quit);
-        return runSecondInstance(browserLaunch);
-    }
+    if (!lock.tryAcquire([] { return RunningInstance::answers(handOverTimeoutMs); }))
+        return runSecondInstance(browserLaunch, smokeTest, terminationSignals);
 
     migrateEarlierProduct(dataFolder);
 

@@ -3,12 +3,12 @@
 #include "engine/BackgroundSync.h"
 #include "engine/DownloadRules.h"
 #include "platform/FileSystem.h"
+#include "platform/PrivateFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QSaveFile>
 #include <QTimer>
 
 #include <algorithm>
@@ -379,13 +379,7 @@ ResumeCheckpoint::Contents DownloadEngine::checkpointContents() const
 
 bool DownloadEngine::commitCheckpoint(const ResumeCheckpoint::Contents &contents) const
 {
-    const QByteArray document = ResumeCheckpoint::toJson(contents);
-    QSaveFile file(checkpointFilePath());
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(document) != document.size())
-        return false;
-    return file.commit();
+    return PrivateFiles::replace(checkpointFilePath(), ResumeCheckpoint::toJson(contents));
 }
 
 // The checkpoint promises that its bytes survive a power failure, so they reach the disk first.

@@ -2,24 +2,41 @@
 
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadStatus.h"
+#include "platform/PrivateFiles.h"
+#include "platform/ProcessResources.h"
 #include "queue/EngineReportRelay.h"
 #include "queue/QueueRules.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMetaMethod>
-#include <QSaveFile>
 
 namespace {
 
 constexpr int listFailureTimeoutMs = 10000;
 constexpr int removalTimeoutMs = 6000;
+// What one more download may open: its thread's wake-up handle, up to sixteen connections, the
+// partial file, checkpoint writes and name lookups, with room to spare. Running out inside a new
+// thread aborts the whole program, so a start that would come close is refused instead.
+constexpr int descriptorsPerDownload = 32;
 
 QObject *createDownloadEngine(const DownloadSpec &spec)
 {
     return new DownloadEngine(spec);
+}
+
+DownloadSpec specOf(const DownloadSnapshot &snapshot)
+{
+    return DownloadSpec{snapshot.id, snapshot.url, snapshot.destination, snapshot.connections};
+}
+
+bool sameSpec(const DownloadSnapshot &first, const DownloadSnapshot &second)
+{
+    return first.url == second.url && first.destination == second.destination &&
+           first.connections == second.connections;
 }
 
 } // namespace
@@ -33,12 +50,14 @@ DownloadList::DownloadList(EngineFactory engineFactory, QObject *parent)
     : QObject(parent)
     , engineFactory(std::move(engineFactory))
 {
+    pendingSave.setSingleShot(true);
+    pendingSave.setInterval(0);
+    connect(&pendingSave, &QTimer::timeout, this, &DownloadList::saveQueue);
 }
 
 DownloadList::~DownloadList()
 {
-    for (QueueEntry &entry : entries)
-        stopEngine(entry);
+    stopEngines(runningEngines(), FinalReport::Drop);
 }
 
 void DownloadList::loadQueue()
@@ -48,15 +67,16 @@ void DownloadList::loadQueue()
         return;
     // A list that is there but cannot be read must not pass for an empty one: the next save
     // would replace it without a word.
-    if (!file.open(QIODevice::ReadOnly)) {
-        emit statusMessage(QStringLiteral("The saved download list could not be read."),
-                           listFailureTimeoutMs);
-        return;
-    }
-    const QueueRules::QueueReadResult read = QueueRules::readQueue(file.readAll());
+    QueueRules::QueueReadResult read;
+    if (file.open(QIODevice::ReadOnly))
+        read = QueueRules::readQueue(file.readAll());
+    file.close();
     if (!read.readable) {
-        emit statusMessage(QStringLiteral("The saved download list could not be read."),
-                           listFailureTimeoutMs);
+        if (!moveUnreadableListAside()) {
+            unreadableListInPlace = true;
+            emit statusMessage(QStringLiteral("The saved download list could not be read."),
+                               listFailureTimeoutMs, {});
+        }
         return;
     }
     {
@@ -68,16 +88,32 @@ void DownloadList::loadQueue()
     emit changed();
 }
 
+bool DownloadList::moveUnreadableListAside()
+{
+    const QString path = QueueRules::queueFilePath();
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString kept = path + QStringLiteral(".unreadable-") + stamp;
+    for (int attempt = 2; QFileInfo::exists(kept) || QFileInfo(kept).isSymLink(); ++attempt)
+        kept = path + QStringLiteral(".unreadable-%1-%2").arg(stamp).arg(attempt);
+    if (!QDir().rename(path, kept))
+        return false;
+    emit statusMessage(QStringLiteral("The saved download list could not be read. It was kept as %1."),
+                       listFailureTimeoutMs, {QDir::toNativeSeparators(kept)});
+    return true;
+}
+
 bool DownloadList::saveQueue()
 {
-    const QByteArray document = QueueRules::writeQueue(snapshots());
+    pendingSave.stop();
     const QString path = QueueRules::queueFilePath();
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    const bool saved =
-        file.open(QIODevice::WriteOnly) && file.write(document) == document.size() && file.commit();
+    bool saved = !unreadableListInPlace || moveUnreadableListAside();
+    if (saved) {
+        unreadableListInPlace = false;
+        saved = PrivateFiles::makeFolder(QFileInfo(path).absolutePath()) &&
+                PrivateFiles::replace(path, QueueRules::writeQueue(listedSnapshots()));
+    }
     if (!saved)
-        emit statusMessage(QStringLiteral("Could not save the download list."), listFailureTimeoutMs);
+        emit statusMessage(QStringLiteral("Could not save the download list."), listFailureTimeoutMs, {});
     return saved;
 }
 
@@ -90,15 +126,28 @@ bool DownloadList::addDownload(const DownloadSnapshot &snapshot)
         return false;
     // Re-adding an id replaces the download; its old engine must not keep running unowned.
     if (const auto previous = entries.find(snapshot.id); previous != entries.end()) {
-        stopEngine(*previous);
+        stopEngine(snapshot.id);
         destinationOwners.remove(QueueRules::destinationKey(previous->snapshot.destination));
         order.removeAll(snapshot.id);
     }
+    entries.insert(snapshot.id, QueueEntry{snapshot, nullptr, nullptr});
+    order.append(snapshot.id);
+    destinationOwners.insert(QueueRules::destinationKey(snapshot.destination), snapshot.id);
+    emit changed();
+    return true;
+}
 
+bool DownloadList::createEngine(QueueEntry &entry)
+{
     auto *thread = new QThread(this);
-    thread->setObjectName(QStringLiteral("Download-%1").arg(snapshot.id));
-    QObject *engine =
-        engineFactory(DownloadSpec{snapshot.id, snapshot.url, snapshot.destination, snapshot.connections});
+    thread->setObjectName(QStringLiteral("Download-%1").arg(entry.snapshot.id));
+    if (ProcessResources::spareDescriptors() >= descriptorsPerDownload)
+        thread->start();
+    if (!thread->isRunning()) {
+        delete thread;
+        return false;
+    }
+    QObject *engine = engineFactory(specOf(entry.snapshot));
     engine->moveToThread(thread);
     connect(thread, &QThread::finished, engine, &QObject::deleteLater);
     auto *relay = new EngineReportRelay(thread);
@@ -107,12 +156,8 @@ bool DownloadList::addDownload(const DownloadSnapshot &snapshot)
     connect(engine, engineType->method(engineType->indexOfSignal("updated(DownloadSnapshot)")), relay,
             relayType.method(relayType.indexOfSlot("relay(DownloadSnapshot)")));
     connect(relay, &EngineReportRelay::reported, this, &DownloadList::onEngineUpdated);
-    thread->start();
-
-    entries.insert(snapshot.id, QueueEntry{snapshot, thread, engine});
-    order.append(snapshot.id);
-    destinationOwners.insert(QueueRules::destinationKey(snapshot.destination), snapshot.id);
-    emit changed();
+    entry.thread = thread;
+    entry.engine = engine;
     return true;
 }
 
@@ -123,7 +168,7 @@ void DownloadList::removeDownload(const QString &id)
     discardDownload(id);
     saveQueue();
     emit statusMessage(QStringLiteral("Removed from the list. Downloaded and partial files are kept."),
-                       removalTimeoutMs);
+                       removalTimeoutMs, {});
 }
 
 void DownloadList::discardDownload(const QString &id)
@@ -131,7 +176,7 @@ void DownloadList::discardDownload(const QString &id)
     const auto found = entries.find(id);
     if (found == entries.end())
         return;
-    stopEngine(*found);
+    stopEngine(id);
     destinationOwners.remove(QueueRules::destinationKey(found->snapshot.destination));
     entries.erase(found);
     order.removeAll(id);
@@ -146,19 +191,36 @@ bool DownloadList::replaceSnapshot(const QString &id, const DownloadSnapshot &sn
     const QString holder = idWithDestination(snapshot.destination);
     if (!holder.isEmpty() && holder != id)
         return false;
-    destinationOwners.remove(QueueRules::destinationKey(found->snapshot.destination));
-    destinationOwners.insert(QueueRules::destinationKey(snapshot.destination), id);
-    found->snapshot = snapshot;
+    // An engine works on the file and address it was made for; its reports would put them back.
+    if (!sameSpec(found->snapshot, snapshot))
+        stopEngine(id);
+    storeSnapshot(*found, snapshot);
     emit changed();
     return true;
 }
 
 void DownloadList::startDownload(const QString &id)
 {
-    // A browser download must be confirmed before a single byte is fetched.
-    const QueueEntry *found = entry(id);
-    if (found && found->snapshot.status != DownloadStatus::AwaitingConfirmation)
-        invokeOnEngine(id, "start");
+    const auto found = entries.find(id);
+    if (found == entries.end())
+        return;
+    // A browser download must be confirmed before a single byte is fetched, and a completed one
+    // has nothing left to fetch.
+    const QString &status = found->snapshot.status;
+    if (status == DownloadStatus::AwaitingConfirmation || status == DownloadStatus::Completed)
+        return;
+    if (!found->engine && !createEngine(*found)) {
+        DownloadSnapshot failed = found->snapshot;
+        failed.status = DownloadStatus::Error;
+        failed.error = QStringLiteral("Could not start the download: the system has no room for another "
+                                      "transfer. Pause another download and try again.");
+        failed.speed = 0;
+        storeSnapshot(*found, failed);
+        emit changed();
+        pendingSave.start();
+        return;
+    }
+    QMetaObject::invokeMethod(found->engine, "start", Qt::QueuedConnection);
 }
 
 void DownloadList::pauseDownload(const QString &id)
@@ -177,34 +239,50 @@ void DownloadList::pauseAll()
 void DownloadList::stopEngine(const QString &id)
 {
     const auto found = entries.find(id);
-    if (found != entries.end())
-        stopEngine(*found);
+    if (found != entries.end() && found->thread)
+        stopEngines({&*found}, FinalReport::Drop);
 }
 
-void DownloadList::stopEngine(QueueEntry &entry, FinalReport finalReport)
+void DownloadList::stopEngines(const QList<QueueEntry *> &running, FinalReport finalReport)
 {
-    if (!entry.thread)
-        return;
-    if (entry.thread->isRunning()) {
-        // Blocks until the engine's pause has returned, so its resume state is on disk.
-        QMetaObject::invokeMethod(entry.engine, "pause", Qt::BlockingQueuedConnection);
-        entry.thread->quit();
-        entry.thread->wait();
+    // Every engine pauses and then ends its own thread, all at the same time; the GUI waits for
+    // the slowest pause, not for the sum of them.
+    for (const QueueEntry *entry : running) {
+        QObject *engine = entry->engine;
+        QMetaObject::invokeMethod(
+            engine,
+            [engine] {
+                QMetaObject::invokeMethod(engine, "pause", Qt::DirectConnection);
+                engine->thread()->quit();
+            },
+            Qt::QueuedConnection);
+    }
+    for (QueueEntry *entry : running) {
+        // Returns once the engine's pause has returned, so its resume state is on disk.
+        entry->thread->wait();
         // The reports the engine sent while pausing carry its final byte counts; they are
         // discarded with the relay below unless taken now.
         if (finalReport == FinalReport::Take) {
             takingFinalReports = true;
-            QCoreApplication::sendPostedEvents(entry.thread->findChild<EngineReportRelay *>(),
+            QCoreApplication::sendPostedEvents(entry->thread->findChild<EngineReportRelay *>(),
                                                QEvent::MetaCall);
             takingFinalReports = false;
         }
-    } else {
-        // A thread that never ran never finishes, so the engine's deleteLater would never fire.
-        delete entry.engine;
+        // The engine was deleted in its own thread when the thread finished.
+        delete entry->thread;
+        entry->thread = nullptr;
+        entry->engine = nullptr;
     }
-    delete entry.thread;
-    entry.thread = nullptr;
-    entry.engine = nullptr;
+}
+
+QList<QueueEntry *> DownloadList::runningEngines()
+{
+    QList<QueueEntry *> running;
+    for (QueueEntry &entry : entries) {
+        if (entry.thread)
+            running.append(&entry);
+    }
+    return running;
 }
 
 void DownloadList::invokeOnEngine(const QString &id, const char *slot)
@@ -214,14 +292,34 @@ void DownloadList::invokeOnEngine(const QString &id, const char *slot)
         QMetaObject::invokeMethod(found->engine, slot, Qt::QueuedConnection);
 }
 
+void DownloadList::storeSnapshot(QueueEntry &entry, const DownloadSnapshot &snapshot)
+{
+    // The index follows every change of a stored destination, whoever makes it.
+    if (snapshot.destination != entry.snapshot.destination) {
+        const QString oldKey = QueueRules::destinationKey(entry.snapshot.destination);
+        if (destinationOwners.value(oldKey) == snapshot.id)
+            destinationOwners.remove(oldKey);
+        destinationOwners.insert(QueueRules::destinationKey(snapshot.destination), snapshot.id);
+    }
+    entry.snapshot = snapshot;
+}
+
 void DownloadList::shutdown()
 {
     if (isShuttingDown)
         return;
     isShuttingDown = true;
-    for (QueueEntry &entry : entries)
-        stopEngine(entry, FinalReport::Take);
+    stopEngines(runningEngines(), FinalReport::Take);
     saveQueue();
+}
+
+QList<const DownloadSnapshot *> DownloadList::listedSnapshots() const
+{
+    QList<const DownloadSnapshot *> result;
+    result.reserve(order.size());
+    for (const QString &id : order)
+        result.append(&entries.find(id)->snapshot);
+    return result;
 }
 
 QList<DownloadSnapshot> DownloadList::snapshots() const
@@ -268,13 +366,13 @@ void DownloadList::onEngineUpdated(const DownloadSnapshot &snapshot)
     if (found == entries.end())
         return;
     if (takingFinalReports) {
-        found->snapshot = snapshot;
+        storeSnapshot(*found, snapshot);
         return;
     }
     const bool statusChanged = found->snapshot.status != snapshot.status;
-    found->snapshot = snapshot;
+    storeSnapshot(*found, snapshot);
     emit downloadUpdated(snapshot.id);
     emit changed();
     if (statusChanged)
-        saveQueue();
+        pendingSave.start();
 }

@@ -8,15 +8,17 @@
 #include <QMap>
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
 
 #include <functional>
 
-// The user's downloads in the order they were added, each with one worker thread and one engine,
-// and their persistence in queue.json. Lives on the GUI thread; engines report back only through
+// The user's downloads in the order they were added, and their persistence in queue.json. A
+// download gets its worker thread and engine when it is first started, so a long history of
+// finished downloads costs no threads. Lives on the GUI thread; engines report back only through
 // queued copies of their snapshots, so nothing here needs a lock.
 //
-// Ids are unique; a destination appears at most once. Operations on an id that is not in the list
-// do nothing.
+// Ids are unique; a destination appears at most once, under the platform's rule for letter case.
+// Operations on an id that is not in the list do nothing.
 class DownloadList : public QObject
 {
     Q_OBJECT
@@ -28,21 +30,23 @@ public:
 
     explicit DownloadList(QObject *parent = nullptr);
     explicit DownloadList(EngineFactory engineFactory, QObject *parent = nullptr);
-    // Stops every engine that is still running; does not save.
+    // Stops every engine that is still running; does not save, not even a save still pending.
     ~DownloadList() override;
 
     DownloadList(const DownloadList &) = delete;
     DownloadList &operator=(const DownloadList &) = delete;
 
-    // Reads queue.json once at start-up: repairs each download against its destination on disk
-    // and creates its engine without starting it. Never saves. Failures are reported through
-    // statusMessage.
+    // Reads queue.json once at start-up and repairs each download against its destination on
+    // disk; nothing is started. Never saves. A file that cannot be read is moved aside to
+    // "queue.json.unreadable-<date>-<time>" so that no save replaces it, and the status message
+    // says where it went.
     void loadQueue();
-    // Writes the whole list atomically; false (and a status message) when the file could not be
-    // replaced, in which case the previous file is untouched. The list in memory never changes.
+    // Writes the whole list atomically, readable by the user only; false (and a status message)
+    // when the file could not be replaced, in which case the previous file is untouched (a full
+    // disk included). The list in memory never changes.
     bool saveQueue();
 
-    // Creates the download's thread and engine (not started) and appends it to the order. An
+    // Appends the download to the order; it gets no thread or engine until it is started. An
     // entry with the same id is stopped and replaced. Refused (false) when the id is empty or
     // another download already has this destination. Does not save.
     bool addDownload(const DownloadSnapshot &snapshot);
@@ -52,11 +56,16 @@ public:
     // Stops the engine and forgets the download without saving or reporting: for taking back an
     // entry whose addition could not be saved, or before re-adding an id with a new spec.
     void discardDownload(const QString &id);
-    // Replaces the stored state of a download and keeps its engine; does not save. Refused
-    // (false) when the snapshot carries another id or a destination another download has.
+    // Replaces the stored state of a download; does not save. When the address, destination or
+    // connection count changes, an engine made for the old ones is stopped first (waiting for its
+    // pause), and the next start makes one for the new state. Refused (false) when the snapshot
+    // carries another id or a destination another download has.
     bool replaceSnapshot(const QString &id, const DownloadSnapshot &snapshot);
 
-    // Commands reach the engine as queued calls; their effect shows when it reports back.
+    // Commands reach the engine as queued calls; their effect shows when it reports back. Starting
+    // creates the thread and engine on first use; when the system cannot give it a thread, the
+    // download turns "Error" with the reason. A download awaiting confirmation or completed is not
+    // started.
     void startDownload(const QString &id);
     void pauseDownload(const QString &id);
     // Pauses every download that is running; others are left as they are.
@@ -66,8 +75,9 @@ public:
     // its thread is ended and waited for. The stored state stays as it was.
     void stopEngine(const QString &id);
 
-    // Stops every engine, takes the reports they sent while pausing, then saves once, so that
-    // the file holds the final byte counts. From here on snapshots are ignored. Runs once.
+    // Stops every engine at once (each pauses and ends its own thread, and the wait is for the
+    // slowest), takes the reports they sent while pausing, then saves once, so that the file holds
+    // the final byte counts. From here on snapshots are ignored. Runs once.
     void shutdown();
     bool shuttingDown() const { return isShuttingDown; }
 
@@ -83,8 +93,9 @@ public:
     QString idWithDestination(const QString &path) const;
 
 public slots:
-    // Takes one engine report: stores it and saves when the status changed. Reports for an id no
-    // longer in the list, or that arrive during shutdown, are dropped.
+    // Takes one engine report: stores it and saves when the status changed (status changes that
+    // arrive together share one save). Reports for an id no longer in the list, or that arrive
+    // during shutdown, are dropped.
     void onEngineUpdated(const DownloadSnapshot &snapshot);
 
 signals:
@@ -94,8 +105,9 @@ signals:
     // changed() of that report, so that a view can bring that one download up to date instead
     // of every one.
     void downloadUpdated(const QString &id);
-    // An English sentence for the status bar and how long to show it.
-    void statusMessage(const QString &text, int timeoutMs);
+    // An English sentence for the status bar and how long to show it. `arguments` fill the
+    // sentence's %1, %2… after it has been translated.
+    void statusMessage(const QString &text, int timeoutMs, const QStringList &arguments);
 
 private:
     enum class FinalReport
@@ -103,14 +115,24 @@ private:
         Drop,
         Take
     };
-    void stopEngine(QueueEntry &entry, FinalReport finalReport = FinalReport::Drop);
+    bool createEngine(QueueEntry &entry);
+    void stopEngines(const QList<QueueEntry *> &running, FinalReport finalReport);
+    QList<QueueEntry *> runningEngines();
     void invokeOnEngine(const QString &id, const char *slot);
+    void storeSnapshot(QueueEntry &entry, const DownloadSnapshot &snapshot);
+    bool moveUnreadableListAside();
+    // The stored states in list order, without copying them.
+    QList<const DownloadSnapshot *> listedSnapshots() const;
 
     EngineFactory engineFactory;
     QStringList order;
     QMap<QString, QueueEntry> entries;
     // Destination key to id, so that adding to a long list does not compare every destination.
     QHash<QString, QString> destinationOwners;
+    // Status changes reported in one pass of the event loop are saved together.
+    QTimer pendingSave;
+    // The list on disk could not be read nor moved aside: no save may replace it.
+    bool unreadableListInPlace = false;
     bool isShuttingDown = false;
     bool takingFinalReports = false;
 };

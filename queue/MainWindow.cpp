@@ -176,9 +176,13 @@ QMenuBar *MainWindow::buildMenuBar()
 
 void MainWindow::connectParts()
 {
-    connect(list, &DownloadList::statusMessage, this, [this](const QString &text, int timeoutMs) {
-        statusArea->showMessage(Localization::translate(text), timeoutMs);
-    });
+    connect(list, &DownloadList::statusMessage, this,
+            [this](const QString &text, int timeoutMs, const QStringList &arguments) {
+                QString shown = Localization::translate(text);
+                for (const QString &argument : arguments)
+                    shown = shown.arg(argument);
+                statusArea->showMessage(shown, timeoutMs);
+            });
     connect(list, &DownloadList::downloadUpdated, this, [this](const QString &id) {
         reportedIds.insert(id);
         reportAnnounced = true;

@@ -1,6 +1,7 @@
 #include "queue/QueueRules.h"
 
 #include "engine/DownloadStatus.h"
+#include "platform/FileNames.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -30,14 +31,11 @@ const QString keyStart = QStringLiteral("start");
 const QString keyEnd = QStringLiteral("end");
 
 constexpr int defaultConnections = 8;
+// Enough for a finished download with one segment, so that most lists are written without growing
+// the buffer.
+constexpr qsizetype typicalEntryBytes = 640;
 constexpr int minConnections = 1;
 constexpr int maxConnections = 16;
-
-// Byte counts travel as decimal strings so that no reader rounds them through a double.
-QJsonValue countToJson(qint64 count)
-{
-    return QString::number(count);
-}
 
 qint64 countFromJson(const QJsonValue &value)
 {
@@ -46,6 +44,161 @@ qint64 countFromJson(const QJsonValue &value)
     bool ok = false;
     const qint64 count = value.toString().toLongLong(&ok);
     return ok ? count : 0;
+}
+
+void appendKey(QByteArray &out, const QString &key, int depth)
+{
+    out.append(depth * 4, ' ');
+    out += '"' + key.toLatin1() + "\": ";
+}
+
+void appendUnicodeEscape(QByteArray &out, char16_t unit)
+{
+    static constexpr char hexDigits[] = "0123456789abcdef";
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4)
+        out += hexDigits[(unit >> shift) & 0xf];
+}
+
+// A JSON string in UTF-8, escaped as QJsonDocument escapes it: quotes, backslashes and control
+// characters, and the lone half of a surrogate pair, which has no UTF-8 form.
+void appendString(QByteArray &out, QStringView text)
+{
+    out += '"';
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i].unicode();
+        if (unit >= 0x20 && unit < 0x80) {
+            if (unit == u'"' || unit == u'\\')
+                out += '\\';
+            out += char(unit);
+        } else if (unit < 0x20) {
+            switch (unit) {
+            case u'\b':
+                out += "\\b";
+                break;
+            case u'\f':
+                out += "\\f";
+                break;
+            case u'\n':
+                out += "\\n";
+                break;
+            case u'\r':
+                out += "\\r";
+                break;
+            case u'\t':
+                out += "\\t";
+                break;
+            default:
+                appendUnicodeEscape(out, unit);
+            }
+        } else if (QChar::isHighSurrogate(unit) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            const char32_t code = QChar::surrogateToUcs4(unit, text[++i].unicode());
+            out += char(0xf0 | (code >> 18));
+            out += char(0x80 | ((code >> 12) & 0x3f));
+            out += char(0x80 | ((code >> 6) & 0x3f));
+            out += char(0x80 | (code & 0x3f));
+        } else if (QChar::isSurrogate(unit)) {
+            appendUnicodeEscape(out, unit);
+        } else if (unit < 0x800) {
+            out += char(0xc0 | (unit >> 6));
+            out += char(0x80 | (unit & 0x3f));
+        } else {
+            out += char(0xe0 | (unit >> 12));
+            out += char(0x80 | ((unit >> 6) & 0x3f));
+            out += char(0x80 | (unit & 0x3f));
+        }
+    }
+    out += '"';
+}
+
+// Byte counts travel as decimal strings so that no reader rounds them through a double.
+void appendCount(QByteArray &out, qint64 count)
+{
+    out += '"' + QByteArray::number(count) + '"';
+}
+
+bool isJsonSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+qsizetype skipSpace(const QByteArray &document, qsizetype at)
+{
+    while (at < document.size() && isJsonSpace(document.at(at)))
+        ++at;
+    return at;
+}
+
+// Where the array element that starts at `from` ends: the comma or closing bracket after it,
+// outside strings and nested brackets. The element itself is not checked here. The document's
+// size when it ends first.
+qsizetype elementEnd(const QByteArray &document, qsizetype from)
+{
+    int depth = 0;
+    bool inString = false;
+    for (qsizetype at = from; at < document.size(); ++at) {
+        const char c = document.at(at);
+        if (inString) {
+            if (c == '\\')
+                ++at;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '{' || c == '[') {
+            ++depth;
+        } else if (c == '}' || c == ']') {
+            if (depth == 0)
+                return at;
+            --depth;
+        } else if (c == ',' && depth == 0) {
+            return at;
+        }
+    }
+    return document.size();
+}
+
+// Hands every element of a JSON array document to `take`, in order. False, after some elements
+// may have been handed over, when the document is not one well-formed JSON array; whitespace
+// and a byte-order mark around it are allowed, as QJsonDocument allows them.
+template <typename Take>
+bool forEachElement(const QByteArray &document, Take take)
+{
+    qsizetype at = document.startsWith("\xef\xbb\xbf") ? 3 : 0;
+    at = skipSpace(document, at);
+    if (at >= document.size() || document.at(at) != '[')
+        return false;
+    at = skipSpace(document, at + 1);
+    if (at < document.size() && document.at(at) == ']')
+        return skipSpace(document, at + 1) == document.size();
+    for (;;) {
+        const qsizetype end = elementEnd(document, at);
+        if (end >= document.size() || document.at(end) == '}')
+            return false;
+        // Wrapped in an array, so that any JSON value parses and nothing but one value does.
+        QJsonParseError error;
+        const QJsonDocument element = QJsonDocument::fromJson('[' + document.mid(at, end - at) + ']', &error);
+        if (error.error != QJsonParseError::NoError || element.array().size() != 1)
+            return false;
+        take(element.array().first());
+        at = end + 1;
+        if (document.at(end) == ']')
+            return skipSpace(document, at) == document.size();
+    }
+}
+
+// A known status read from the file shares the program's own text, so that a long list does not
+// hold one copy of "Completed" per download.
+QString sharedStatus(const QString &stored)
+{
+    for (const QString *known :
+         {&DownloadStatus::Queued, &DownloadStatus::Connecting, &DownloadStatus::Downloading,
+          &DownloadStatus::Retrying, &DownloadStatus::Paused, &DownloadStatus::Completed,
+          &DownloadStatus::Error, &DownloadStatus::AwaitingConfirmation}) {
+        if (stored == *known)
+            return *known;
+    }
+    return stored;
 }
 
 int connectionsFromJson(const QJsonValue &value)
@@ -70,27 +223,6 @@ QString queueFilePath()
            QStringLiteral("/queue.json");
 }
 
-QJsonObject entryToJson(const DownloadSnapshot &snapshot)
-{
-    QJsonArray segments;
-    for (const SegmentProgress &segment : snapshot.segments) {
-        segments.append(QJsonObject{{keyStart, countToJson(segment.start)},
-                                    {keyEnd, countToJson(segment.end)},
-                                    {keyReceived, countToJson(segment.received)}});
-    }
-    const QString status = isActiveStatus(snapshot.status) ? DownloadStatus::Paused : snapshot.status;
-    return QJsonObject{{keyId, snapshot.id},
-                       {keyUrl, QString::fromUtf8(snapshot.url.toEncoded(QUrl::FullyEncoded))},
-                       {keyDestination, snapshot.destination},
-                       {keyConnections, snapshot.connections},
-                       {keyStatus, status},
-                       {keyTotal, countToJson(snapshot.total)},
-                       {keyReceived, countToJson(snapshot.received)},
-                       {keyResumable, snapshot.resumable},
-                       {keyError, snapshot.error},
-                       {keySegments, segments}};
-}
-
 DownloadSnapshot entryFromJson(const QJsonObject &object)
 {
     DownloadSnapshot snapshot;
@@ -99,7 +231,7 @@ DownloadSnapshot entryFromJson(const QJsonObject &object)
     snapshot.destination = object.value(keyDestination).toString();
     snapshot.connections = connectionsFromJson(object.value(keyConnections));
     const QJsonValue status = object.value(keyStatus);
-    snapshot.status = status.isString() ? status.toString() : DownloadStatus::Paused;
+    snapshot.status = status.isString() ? sharedStatus(status.toString()) : DownloadStatus::Paused;
     snapshot.total = countFromJson(object.value(keyTotal));
     snapshot.received = countFromJson(object.value(keyReceived));
     snapshot.resumable = object.value(keyResumable).toBool(false);
@@ -116,40 +248,96 @@ DownloadSnapshot entryFromJson(const QJsonObject &object)
     return snapshot;
 }
 
+// Written by hand rather than through QJsonDocument, which needs a good part of a second for a
+// list of 10,000 downloads; the layout is the one QJsonDocument::Indented gives, keys in order.
 QByteArray writeQueue(const QList<DownloadSnapshot> &snapshots)
 {
-    QJsonArray array;
+    QList<const DownloadSnapshot *> listed;
+    listed.reserve(snapshots.size());
     for (const DownloadSnapshot &snapshot : snapshots)
-        array.append(entryToJson(snapshot));
-    return QJsonDocument(array).toJson(QJsonDocument::Indented);
+        listed.append(&snapshot);
+    return writeQueue(listed);
+}
+
+QByteArray writeQueue(const QList<const DownloadSnapshot *> &snapshots)
+{
+    QByteArray out;
+    out.reserve(snapshots.size() * typicalEntryBytes + 4);
+    out += "[\n";
+    for (qsizetype i = 0; i < snapshots.size(); ++i) {
+        const DownloadSnapshot &snapshot = *snapshots.at(i);
+        const QString status = isActiveStatus(snapshot.status) ? DownloadStatus::Paused : snapshot.status;
+        out += "    {\n";
+        appendKey(out, keyConnections, 2);
+        out += QByteArray::number(snapshot.connections) + ",\n";
+        appendKey(out, keyDestination, 2);
+        appendString(out, snapshot.destination);
+        out += ",\n";
+        appendKey(out, keyError, 2);
+        appendString(out, snapshot.error);
+        out += ",\n";
+        appendKey(out, keyId, 2);
+        appendString(out, snapshot.id);
+        out += ",\n";
+        appendKey(out, keyReceived, 2);
+        appendCount(out, snapshot.received);
+        out += ",\n";
+        appendKey(out, keyResumable, 2);
+        out += snapshot.resumable ? "true,\n" : "false,\n";
+        appendKey(out, keySegments, 2);
+        out += "[\n";
+        for (qsizetype j = 0; j < snapshot.segments.size(); ++j) {
+            const SegmentProgress &segment = snapshot.segments.at(j);
+            out += "            {\n";
+            appendKey(out, keyEnd, 4);
+            appendCount(out, segment.end);
+            out += ",\n";
+            appendKey(out, keyReceived, 4);
+            appendCount(out, segment.received);
+            out += ",\n";
+            appendKey(out, keyStart, 4);
+            appendCount(out, segment.start);
+            out += j + 1 < snapshot.segments.size() ? "\n            },\n" : "\n            }\n";
+        }
+        out += "        ],\n";
+        appendKey(out, keyStatus, 2);
+        appendString(out, status);
+        out += ",\n";
+        appendKey(out, keyTotal, 2);
+        appendCount(out, snapshot.total);
+        out += ",\n";
+        appendKey(out, keyUrl, 2);
+        appendString(out, QString::fromLatin1(snapshot.url.toEncoded(QUrl::FullyEncoded)));
+        out += i + 1 < snapshots.size() ? "\n    },\n" : "\n    }\n";
+    }
+    out += "]\n";
+    return out;
 }
 
 QueueReadResult readQueue(const QByteArray &document)
 {
+    // The elements are parsed one at a time: a long list parsed whole would need three times its
+    // text in memory next to the downloads built from it.
     QueueReadResult result;
-    QJsonParseError error;
-    const QJsonDocument parsed = QJsonDocument::fromJson(document, &error);
-    if (error.error != QJsonParseError::NoError || !parsed.isArray())
-        return result;
-    result.readable = true;
-
     QSet<QString> ids;
     QSet<QString> destinations;
-    const QJsonArray array = parsed.array();
-    for (const QJsonValue &value : array) {
+    const bool wellFormed = forEachElement(document, [&](const QJsonValue &value) {
         DownloadSnapshot snapshot = entryFromJson(value.toObject());
         if (snapshot.id.isEmpty() || ids.contains(snapshot.id))
-            continue;
+            return;
         if (snapshot.destination.isEmpty() || QDir::isRelativePath(snapshot.destination))
-            continue;
+            return;
         // Two engines on one destination would write into the same partial file.
         const QString key = destinationKey(snapshot.destination);
         if (destinations.contains(key))
-            continue;
+            return;
         ids.insert(snapshot.id);
         destinations.insert(key);
         result.snapshots.append(std::move(snapshot));
-    }
+    });
+    if (!wellFormed)
+        return {};
+    result.readable = true;
     return result;
 }
 
@@ -178,7 +366,8 @@ DownloadSnapshot repairAgainstDisk(DownloadSnapshot snapshot)
 
 QString destinationKey(const QString &path)
 {
-    return QDir::cleanPath(path).toCaseFolded();
+    const QString cleaned = QDir::cleanPath(path);
+    return FileNames::caseSensitive() ? cleaned : cleaned.toCaseFolded();
 }
 
 bool sameDestination(const QString &first, const QString &second)

@@ -21,16 +21,15 @@ bool isActiveStatus(const QString &status);
 // Where the list is kept: queue.json in the per-user data folder.
 QString queueFilePath();
 
-// The saved form of one download. A running download is written as "Paused", because nothing
-// resumes by itself after a restart.
-QJsonObject entryToJson(const DownloadSnapshot &snapshot);
-
 // Reads one saved download with every default and clamp applied; the caller decides whether the
 // result is acceptable. Segments beyond the sixteenth are dropped.
 DownloadSnapshot entryFromJson(const QJsonObject &object);
 
-// The whole document, in list order.
+// The whole document, in list order, indented. A running download is written as "Paused", because
+// nothing resumes by itself after a restart.
 QByteArray writeQueue(const QList<DownloadSnapshot> &snapshots);
+// The same, for a list that should not be copied to be written.
+QByteArray writeQueue(const QList<const DownloadSnapshot *> &snapshots);
 
 struct QueueReadResult
 {
@@ -48,8 +47,8 @@ QueueReadResult readQueue(const QByteArray &document);
 // the partial file or checkpoint beside it).
 DownloadSnapshot repairAgainstDisk(DownloadSnapshot snapshot);
 
-// Destinations name the same file when their cleaned paths match regardless of letter case; the
-// key is equal for exactly those.
+// Destinations name the same file when their cleaned paths match, letter case counting where the
+// platform's file systems tell it apart (on Linux it does); the key is equal for exactly those.
 QString destinationKey(const QString &path);
 bool sameDestination(const QString &first, const QString &second);
 

@@ -13,7 +13,7 @@ packages=(
     clang libclang-rt-dev llvm # llvm: the symbolizer that names the lines in a report
     fonts-noto-cjk # Japanese and Chinese texts
     # tests: real servers and tools
-    xvfb xauth nginx-light openssl python3 curl
+    xvfb xauth x11-utils nginx-light openssl python3 curl
     chromium
     # installing and packaging: the desktop's validators, the manual page reader, and what CPack
     # needs to declare a Debian package's dependencies from its linked libraries

@@ -1,8 +1,9 @@
 #include "platform/NativeMessagingHosts.h"
 
+#include "platform/PrivateFiles.h"
+
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace {
@@ -44,14 +45,7 @@ bool registerHost(const QString &name, const QString &manifestPath)
 
 bool writeManifest(const QString &path, const QByteArray &content)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(content) != content.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return PrivateFiles::replace(path, content);
 }
 
 void removeHost(const QString &name)

@@ -1,8 +1,28 @@
 #include "app/InstanceLock.h"
+#include "tests/support/TestEnvironment.h"
+#include "tests/support/TestProgram.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+namespace {
+
+constexpr int programLimitMs = 30000;
+
+bool holdsOpen(qint64 pid, const QString &path)
+{
+    const QDir descriptors(QStringLiteral("/proc/%1/fd").arg(pid));
+    const QStringList entries = descriptors.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
+    return std::any_of(entries.cbegin(), entries.cend(), [&](const QString &entry) {
+        return QFileInfo(descriptors.filePath(entry)).symLinkTarget() == path;
+    });
+}
+
+} // namespace
 
 class TestInstanceLock : public QObject
 {
@@ -50,6 +70,35 @@ private slots:
         InstanceLock lock(path());
         QVERIFY(!lock.tryAcquire([] { return true; }));
         QVERIFY(QFile::exists(path()));
+    }
+
+    // Two starts find the same leftover: this process and the real program. The program arrives
+    // while this one recovers, waits for it, and then finds this process's lock instead of
+    // removing it by name.
+    void twoStartsRecoverOneAfterTheOther()
+    {
+        TestEnvironment environment;
+        QVERIFY(environment.isValid());
+        const QString lockPath = environment.dataFolder() + QStringLiteral("/instance.lock");
+        QVERIFY(TestEnvironment::writeFile(lockPath, {}));
+        TestProgram other(QStringLiteral("Rushlet"));
+        InstanceLock lock(lockPath);
+        QVERIFY(lock.tryAcquire([&] {
+            return !other.start({QStringLiteral("--browser-launch")}, environment.processEnvironment()) ||
+                   !QTest::qWaitFor(
+                       [&] { return holdsOpen(other.pid(), lockPath + QStringLiteral(".recovery")); },
+                       programLimitMs);
+        }));
+        // A second start for the browser ends by itself; one that took the folder would stay.
+        QVERIFY(other.waitForExit(programLimitMs));
+        QCOMPARE(other.exitCode(), 0);
+        QVERIFY(lock.isLocked());
+        QLockFile probe(lockPath);
+        qint64 owner = 0;
+        QString host;
+        QString application;
+        QVERIFY(probe.getLockInfo(&owner, &host, &application));
+        QCOMPARE(owner, QCoreApplication::applicationPid());
     }
 
 private:

@@ -1,13 +1,18 @@
 #include "tests/support/BridgeTestClient.h"
+#include "tests/support/SmallDisk.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/TestProgram.h"
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLockFile>
 #include <QTest>
 
 #include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -36,13 +41,109 @@ private slots:
     {
         TestEnvironment environment;
         QVERIFY(environment.isValid());
+        // A folder made by an earlier version or by hand, open to everyone, is closed at start.
+        QVERIFY(QDir().mkpath(environment.dataFolder()));
+        QVERIFY(QFile::setPermissions(environment.dataFolder(), QFile::ReadOwner | QFile::WriteOwner |
+                                                                    QFile::ExeOwner | QFile::ReadOther |
+                                                                    QFile::ExeOther));
         const auto result = TestProgram::run(QStringLiteral("Rushlet"), {QStringLiteral("--smoke-test")},
                                              environment.processEnvironment(), exitLimitMs);
         QVERIFY2(result.finished, "Rushlet --smoke-test did not exit");
         QCOMPARE(result.exitStatus, QProcess::NormalExit);
         QCOMPARE(result.exitCode, 0);
-        QVERIFY(QDir(environment.dataFolder()).exists());
         QVERIFY(!QFile::exists(lockPath(environment)));
+        QCOMPARE(QFileInfo(environment.dataFolder()).permissions(), QFile::ReadOwner | QFile::WriteOwner |
+                                                                        QFile::ExeOwner | QFile::ReadUser |
+                                                                        QFile::WriteUser | QFile::ExeUser);
+    }
+
+    // Every listed download used to hold a thread with an event-loop wake-up handle from the
+    // start, so a list longer than the limit of open files aborted the program at every start.
+    void aListLongerThanTheDescriptorLimitStarts()
+    {
+        TestEnvironment environment;
+        QJsonArray downloads;
+        for (int i = 0; i < 300; ++i) {
+            const QString id = QString::number(i);
+            downloads.append(
+                QJsonObject{{QStringLiteral("id"), id},
+                            {QStringLiteral("url"), QString(QStringLiteral("https://example.org/") + id)},
+                            {QStringLiteral("destination"),
+                             QString(environment.scratch() + QStringLiteral("/file-") + id)}});
+        }
+        QVERIFY(TestEnvironment::writeFile(environment.dataFolder() + QStringLiteral("/queue.json"),
+                                           QJsonDocument(downloads).toJson()));
+        TestProgram program(QStringLiteral("Rushlet"));
+        program.process().setChildProcessModifier([] {
+            const rlimit limit{128, 128};
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+        });
+        QVERIFY(program.start({QStringLiteral("--smoke-test")}, environment.processEnvironment()));
+        QVERIFY(program.waitForExit(exitLimitMs));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(environment.savedQueue().size(), 300);
+    }
+
+    // The data folder's disk is full, so the lock cannot be taken, and no instance answers.
+    // Nobody could close a box on a platform without a screen: the reason goes to the error
+    // stream and the program ends.
+    void aFullDataDiskEndsTheStartWithoutABox()
+    {
+        TestEnvironment environment;
+        SmallDisk disk(256 * 1024);
+        QVERIFY(disk.isValid());
+        QVERIFY(QDir().mkpath(disk.path() + QStringLiteral("/Rushlet/Rushlet")));
+        QProcessEnvironment processEnvironment = environment.processEnvironment();
+        processEnvironment.insert(QStringLiteral("XDG_DATA_HOME"), disk.path());
+        QVERIFY(disk.fill());
+        const auto result = TestProgram::run(QStringLiteral("Rushlet"), {}, processEnvironment, exitLimitMs);
+        disk.release();
+        QVERIFY2(result.finished, "Rushlet waited on a box nobody can see");
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY(result.standardError.contains("its data folder cannot be locked"));
+    }
+
+    // On a screen the box waits for the user, except in a smoke test; a request to end the
+    // program closes it.
+    void theRefusalBoxGivesWayToATerminationSignal()
+    {
+        TestEnvironment environment;
+        QVERIFY(QDir().mkpath(environment.dataFolder()));
+        QLockFile owner(lockPath(environment));
+        QVERIFY(owner.tryLock(0));
+        QProcess display;
+        display.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
+                                               QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        QVERIFY(display.waitForStarted(exitLimitMs));
+        QVERIFY(QTest::qWaitFor([&] { return display.canReadLine(); }, exitLimitMs));
+        const QString displayName = QLatin1Char(':') + QString::fromLatin1(display.readLine().trimmed());
+        QProcessEnvironment onScreen = environment.processEnvironment();
+        onScreen.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        onScreen.insert(QStringLiteral("DISPLAY"), displayName);
+
+        const auto smoke = TestProgram::run(QStringLiteral("Rushlet"), {QStringLiteral("--smoke-test")},
+                                            onScreen, exitLimitMs);
+        QVERIFY(smoke.finished);
+        QCOMPARE(smoke.exitCode, 1);
+
+        TestProgram program(QStringLiteral("Rushlet"));
+        QVERIFY(program.start({}, onScreen));
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                QProcess windows;
+                windows.start(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree"),
+                                                           QStringLiteral("-display"), displayName});
+                return windows.waitForFinished(exitLimitMs) &&
+                       windows.readAllStandardOutput().contains("Rushlet Download Manager");
+            },
+            exitLimitMs));
+        QCOMPARE(::kill(pid_t(program.pid()), SIGTERM), 0);
+        QVERIFY(program.waitForExit(exitLimitMs));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 1);
+        display.terminate();
+        QVERIFY(display.waitForFinished(exitLimitMs));
     }
 
     void commandLine()

@@ -147,9 +147,10 @@ private slots:
     {
         Instance instance;
         const QString queuePath = instance.environment.dataFolder() + QStringLiteral("/queue.json");
-        // A folder in its place cannot be replaced by a saved file, not even by root.
-        QVERIFY(QDir().mkpath(queuePath + QStringLiteral("/blocked")));
         QVERIFY(instance.start());
+        // A folder in its place cannot be replaced by a saved file, not even by root. Made after
+        // the start, so that it is not taken for an unreadable list and moved aside.
+        QVERIFY(QDir().mkpath(queuePath + QStringLiteral("/blocked")));
 
         const QJsonObject request =
             download(QStringLiteral("s1"), QStringLiteral("https://example.com/s.iso"));

@@ -3,6 +3,7 @@
 #include "engine/DownloadStatus.h"
 #include "queue/QueueRules.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QThread>
 
@@ -11,6 +12,9 @@ namespace {
 constexpr qint64 plannedSize = 1000;
 // Long enough that a caller which does not wait for the pause sees no checkpoint yet.
 constexpr int pauseWorkMs = 300;
+constexpr int meetingLimitMs = 5000;
+
+std::atomic<int> pausing = 0;
 
 } // namespace
 
@@ -51,7 +55,15 @@ void StandInEngine::pause()
     ++pauses;
     if (!QueueRules::isActiveStatus(state.status))
         return;
+    const int together = ++pausing;
+    for (int most = mostPausesAtOnce;
+         together > most && !mostPausesAtOnce.compare_exchange_weak(most, together);) {
+    }
+    const QDeadlineTimer meeting(meetingLimitMs);
+    while (pausing < pausesToMeet && !meeting.hasExpired())
+        QThread::msleep(10);
     QThread::msleep(pauseWorkMs);
+    --pausing;
     QFile checkpoint(checkpointPath(state.destination));
     if (checkpoint.open(QIODevice::WriteOnly))
         checkpoint.write(QByteArray::number(state.received));

@@ -25,6 +25,11 @@ public:
     static inline std::atomic<int> alive = 0;
     static inline std::atomic<int> destroyedElsewhere = 0;
 
+    // A pause waits (for a bounded time) until this many are under way at once, so that pauses run
+    // one after another show as never more than one at a time.
+    static inline std::atomic<int> pausesToMeet = 1;
+    static inline std::atomic<int> mostPausesAtOnce = 0;
+
     std::atomic<int> starts = 0;
     std::atomic<int> pauses = 0;
 

@@ -1,12 +1,15 @@
 #include "engine/DownloadMetaTypes.h"
 #include "engine/DownloadStatus.h"
+#include "engine/ResumeCheckpoint.h"
 #include "queue/DownloadList.h"
 #include "queue/QueueRules.h"
+#include "tests/support/SmallDisk.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/TestHttpServer.h"
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -143,6 +146,42 @@ private slots:
         const qint64 sentAfter = server->bodyBytesSent() - sentBefore;
         QVERIFY2(sentAfter <= largeSize - savedReceived + 1024, qPrintable(QString::number(sentAfter)));
         QVERIFY(TestEnvironment::readFile(QueueRules::queueFilePath()).contains("\"Completed\""));
+    }
+
+    // The disk fills up mid-download. The checkpoint that could not be written must leave the last
+    // good one whole, so that a retry once there is room resumes instead of refusing the file.
+    void aFullDiskLeavesTheLastCheckpointForRetry()
+    {
+        SmallDisk disk(8 * 1024 * 1024);
+        QVERIFY(disk.isValid());
+        DownloadSnapshot snapshot = download(QStringLiteral("a"), "/large.bin");
+        snapshot.destination = disk.path() + QStringLiteral("/large.bin");
+        const QString checkpoint = snapshot.destination + QStringLiteral(".rushlet.json");
+        DownloadList list;
+        QVERIFY(list.addDownload(snapshot));
+        QVERIFY(disk.fill(512 * 1024));
+        list.startDownload(QStringLiteral("a"));
+        QTRY_COMPARE_WITH_TIMEOUT(statusOf(list, QStringLiteral("a")), DownloadStatus::Error,
+                                  transferLimitMs);
+        disk.release();
+
+        ResumeCheckpoint::Contents kept;
+        QVERIFY(ResumeCheckpoint::read(TestEnvironment::readFile(checkpoint), snapshot.url,
+                                       snapshot.destination, &kept));
+        qint64 keptReceived = 0;
+        for (const SegmentProgress &segment : kept.segments)
+            keptReceived += segment.received;
+        QCOMPARE(QFileInfo(checkpoint).permissions(),
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+
+        server->setBytesPerSecond(0);
+        const qint64 sentBefore = server->bodyBytesSent();
+        list.startDownload(QStringLiteral("a"));
+        QTRY_COMPARE_WITH_TIMEOUT(statusOf(list, QStringLiteral("a")), DownloadStatus::Completed,
+                                  transferLimitMs);
+        QCOMPARE(TestEnvironment::readFile(snapshot.destination), largeBody);
+        const qint64 sentAfter = server->bodyBytesSent() - sentBefore;
+        QVERIFY2(sentAfter <= largeSize - keptReceived + 1024, qPrintable(QString::number(sentAfter)));
     }
 };
 
