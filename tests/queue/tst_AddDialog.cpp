@@ -101,9 +101,11 @@ private:
 
     QString statusOf(const QString &id) const { return list->entry(id)->snapshot.status; }
 
+    // A download that was never started has no engine yet.
     int startsOf(const QString &id) const
     {
-        return qobject_cast<StandInEngine *>(list->entry(id)->engine)->starts;
+        const auto *engine = qobject_cast<StandInEngine *>(list->entry(id)->engine);
+        return engine ? engine->starts.load() : 0;
     }
 
 private slots:
