@@ -126,6 +126,8 @@ int main(int argc, char *argv[])
 
     if (!browserLaunch)
         window->show();
+    // Downloads the browser sent during an earlier run still wait for the user's word.
+    window->offerAwaitingDownloads();
     if (smokeTest)
         QTimer::singleShot(1000, window.get(), quitApplication);
     else if (!browserLaunch)

@@ -5,6 +5,8 @@
 #include "bridge/ChromeExtensionSetup.h"
 #include "engine/DownloadStatus.h"
 #include "i18n/Localization.h"
+#include "queue/AddDownloadFlow.h"
+#include "queue/BrowserConfirmation.h"
 #include "queue/CategorySidebar.h"
 #include "queue/DetailsPane.h"
 #include "queue/DownloadList.h"
@@ -72,6 +74,7 @@ MainWindow::MainWindow(DownloadList::EngineFactory engineFactory, QWidget *paren
     });
     restoreSavedGeometry();
     connectParts();
+    connectAddingDownloads();
     list->loadQueue();
     refreshView();
     connect(qApp, &QCoreApplication::aboutToQuit, this, &MainWindow::shutdown);
@@ -285,9 +288,35 @@ QJsonObject MainWindow::handleBridgeRequest(const QJsonObject &request)
     const QJsonObject reply = BrowserIntake::acceptDownload(*list, request, BrowserIntake::downloadFolder());
     if (reply.value(QStringLiteral("ok")).toBool()) {
         revealDownload(reply.value(QStringLiteral("id")).toString());
-        QMetaObject::invokeMethod(this, &MainWindow::confirmationRequested, Qt::QueuedConnection);
+        // After the reply: the browser must not wait for the user.
+        confirmation->schedule();
     }
     return reply;
+}
+
+void MainWindow::connectAddingDownloads()
+{
+    // The window stays hidden after a start by the browser; the confirmation dialog shows without
+    // it and brings it up once a download is confirmed.
+    confirmation = new BrowserConfirmation(*list, addingHooks(), this);
+    connect(this, &MainWindow::confirmationRequested, confirmation,
+            &BrowserConfirmation::confirmAwaitingDownloads);
+    connect(actions->addUrl, &QAction::triggered, this, &MainWindow::addDownloadByHand);
+}
+
+void MainWindow::addDownloadByHand()
+{
+    AddDownloadFlow(*list, addingHooks()).run();
+}
+
+MainWindowHooks MainWindow::addingHooks()
+{
+    return {this, [this](const QString &id) { revealDownload(id); }, {}};
+}
+
+void MainWindow::offerAwaitingDownloads()
+{
+    confirmation->schedule();
 }
 
 void MainWindow::revealDownload(const QString &id)

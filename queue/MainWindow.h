@@ -2,11 +2,13 @@
 
 #include "queue/DownloadList.h"
 #include "queue/ListTotals.h"
+#include "queue/MainWindowHooks.h"
 
 #include <QJsonObject>
 #include <QMainWindow>
 #include <QSet>
 
+class BrowserConfirmation;
 class CategorySidebar;
 class DetailsPane;
 class DownloadTable;
@@ -58,6 +60,10 @@ public:
     // Answers one request from the local bridge: a second start of the program or the browser.
     QJsonObject handleBridgeRequest(const QJsonObject &request);
 
+    // Offers the downloads awaiting confirmation, one at a time, once control is back in the
+    // event loop: after start-up for those left from an earlier run. Nothing while shutting down.
+    void offerAwaitingDownloads();
+
     // Shows the list under "All files", brought up to date at once, with the download `id`
     // selected: how a download that just entered the list is pointed out.
     void revealDownload(const QString &id);
@@ -103,6 +109,10 @@ private:
     // Widens what the texts of the language in force would not fit in.
     void fitToTexts();
     void restoreSavedGeometry();
+    // Ctrl+N and the browser's downloads, both through the add dialog.
+    void connectAddingDownloads();
+    void addDownloadByHand();
+    MainWindowHooks addingHooks();
 
     void scheduleRefresh();
     void runScheduledRefresh();
@@ -122,6 +132,7 @@ private:
     QToolBar *toolBar = nullptr;
     PopupMenu *viewMenuPopup = nullptr;
     UpdateChecker *updateChecker = nullptr;
+    BrowserConfirmation *confirmation = nullptr;
 
     // The refresh the list's reports ask for. Reports name the download they changed; any other
     // change of the list asks for a full pass over the rows.

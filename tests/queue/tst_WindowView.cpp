@@ -18,13 +18,17 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
 #include <QHeaderView>
+#include <QJsonObject>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
@@ -102,6 +106,33 @@ QStringList actionTexts(const QMenu *menu)
                   : action->menu()      ? action->menu()->objectName()
                                         : action->text());
     return texts;
+}
+
+QJsonObject browserRequest(const QString &browserId, const QString &name)
+{
+    return {{QStringLiteral("type"), QStringLiteral("download")},
+            {QStringLiteral("url"), QString(QStringLiteral("http://127.0.0.1:9/") + name)},
+            {QStringLiteral("id"), browserId},
+            {QStringLiteral("filename"), name}};
+}
+
+// Notes the name the add dialog offers, then types `link` if given, picks the start mode and
+// presses the primary button, as a person would.
+ModalDialogs::Answer submit(QStringList &offered, const QString &link = {}, bool queueOnly = false)
+{
+    return [&offered, link, queueOnly](QDialog &dialog) {
+        if (!link.isEmpty())
+            dialog.findChild<QLineEdit *>(QStringLiteral("downloadUrl"))->setText(link);
+        offered << dialog.findChild<QLineEdit *>(QStringLiteral("downloadName"))->text();
+        dialog.findChild<QComboBox *>(QStringLiteral("downloadStartMode"))->setCurrentIndex(queueOnly);
+        dialog.findChild<QPushButton *>(QStringLiteral("addDownloadPrimary"))->click();
+        return dialog.result();
+    };
+}
+
+int decline(QDialog &)
+{
+    return QDialog::Rejected;
 }
 
 template <typename T>
@@ -341,6 +372,9 @@ private slots:
         };
         const auto [startsBefore, pausesBefore] = counted();
         QSignalSpy confirmations(window.get(), &MainWindow::confirmationRequested);
+        // The confirmation opens at once in place of the command; declined here.
+        if (confirmation)
+            ModalDialogs::answerNext([](QDialog &) { return int(QDialog::Rejected); });
 
         if (gesture == QLatin1String("double-click"))
             emit window->downloadTable()->cellDoubleClicked(1, DownloadTable::StatusColumn);
@@ -357,8 +391,81 @@ private slots:
         QTest::qWait(50);
         QCOMPARE(counted(), expected);
         QCOMPARE(confirmations.count(), confirmation ? 1 : 0);
+        QCOMPARE(ModalDialogs::pendingAnswers(), 0);
         if (const StandInEngine *other = engines().value(QStringLiteral("other")))
             QCOMPARE(other->starts + other->pauses, 0);
+    }
+
+    // The add dialog reached from the window: Ctrl+N, and every road that offers what the
+    // browser sent, up to the shutdown, after which nothing is offered.
+    void addsAndConfirmsDownloads()
+    {
+        QSettings().setValue(QStringLiteral("downloadFolder"), environment.scratch());
+        const auto window = makeWindow();
+        DownloadList *list = window->downloads();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        const auto starts = [](const QString &id) {
+            const StandInEngine *engine = engines().value(id);
+            return engine ? engine->starts.load() : 0;
+        };
+        const auto status = [list](const QString &id) { return list->entry(id)->snapshot.status; };
+        QStringList offered;
+
+        ModalDialogs::answerNext(submit(offered, QStringLiteral("http://127.0.0.1:9/by-hand.iso")));
+        QTest::keyClick(window.get(), Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(ModalDialogs::pendingAnswers(), 0);
+        const QString byHand = window->selectedId();
+        QCOMPARE(list->ids(), QStringList{byHand});
+        QTRY_COMPARE(starts(byHand), 1);
+
+        // Both requests are answered before anything is offered; then one dialog after the other.
+        ModalDialogs::answerNext(submit(offered));
+        ModalDialogs::answerNext(submit(offered, {}, true));
+        const QString first =
+            window->handleBridgeRequest(browserRequest(QStringLiteral("1"), QStringLiteral("first.bin")))
+                .value(QStringLiteral("id"))
+                .toString();
+        QCOMPARE(window->selectedId(), first);
+        QCOMPARE(status(first), DownloadStatus::AwaitingConfirmation);
+        const QString second =
+            window->handleBridgeRequest(browserRequest(QStringLiteral("2"), QStringLiteral("second.bin")))
+                .value(QStringLiteral("id"))
+                .toString();
+        QCOMPARE(ModalDialogs::pendingAnswers(), 2);
+        QTRY_COMPARE(ModalDialogs::pendingAnswers(), 0);
+        QTRY_COMPARE(starts(first), 1);
+        QCOMPARE(status(second), DownloadStatus::Queued);
+
+        // A repeated request adds nothing and is offered once; a double-click offers it at once.
+        const QJsonObject third = browserRequest(QStringLiteral("3"), QStringLiteral("third.bin"));
+        const QString thirdId = window->handleBridgeRequest(third).value(QStringLiteral("id")).toString();
+        QCOMPARE(window->handleBridgeRequest(third).value(QStringLiteral("id")).toString(), thirdId);
+        ModalDialogs::answerNext([&offered](QDialog &dialog) {
+            offered << dialog.findChild<QLineEdit *>(QStringLiteral("downloadName"))->text();
+            return decline(dialog);
+        });
+        emit window->downloadTable()->cellDoubleClicked(window->downloadTable()->currentRow(), 0);
+        QVERIFY(!list->contains(thirdId));
+        QCOMPARE(offered, (QStringList{QStringLiteral("by-hand.iso"), QStringLiteral("first.bin"),
+                                       QStringLiteral("second.bin"), QStringLiteral("third.bin")}));
+        QCOMPARE(list->ids(), (QStringList{byHand, first, second}));
+        QCOMPARE(starts(second), 0);
+
+        // Arrived, then the shutdown before its turn: it waits for the next start.
+        const QString last =
+            window->handleBridgeRequest(browserRequest(QStringLiteral("4"), QStringLiteral("last.bin")))
+                .value(QStringLiteral("id"))
+                .toString();
+        window->shutdown();
+        ModalDialogs::answerNext(decline);
+        window->offerAwaitingDownloads();
+        window->invokeOnSelected(MainWindow::Command::Start);
+        QCoreApplication::processEvents();
+        QCOMPARE(ModalDialogs::pendingAnswers(), 1);
+        QDialog unused;
+        ModalDialogs::run(unused);
+        QCOMPARE(status(last), DownloadStatus::AwaitingConfirmation);
     }
 
     void removeTakesTheSelectedDownload()
