@@ -3,13 +3,17 @@
 
 1. Rushlet running: the download becomes an entry awaiting confirmation in queue.json, and the
    browser's own copy is cancelled, erased from its list and never reaches its download folder.
+   Rushlet runs on a private X display there: its confirmation dialog is accepted with the keyboard,
+   as a person would, and Rushlet fetches the file from nginx. A download whose dialog is still
+   open when Rushlet quits stays awaiting confirmation.
 2. Rushlet not running: the native host starts it with --browser-launch, and the same holds.
 3. The host refuses the extension: the browser downloads the file itself, completely.
 4. Sending switched off in the extension's popup: the browser keeps the download although Rushlet
    runs, and the popup tells that Rushlet answers.
 
 Everything lives under a temporary HOME. The browser is driven over its DevTools pipe, so only
-the standard library is needed. Exit status 77 means the browser is not installed.
+the standard library is needed. Exit status 77 means the browser, nginx, Xvfb or xdotool is not
+installed.
 
 usage: chrome_end_to_end.py BIN_DIR [--browser PATH]
 """
@@ -22,6 +26,7 @@ import http.server
 import json
 import os
 import re
+import select
 import shutil
 import signal
 import socket
@@ -41,6 +46,9 @@ HELD_FILE_SIZE = 48 * 1024 * 1024
 HELD_CHUNK_DELAY = 0.02
 # The file the browser keeps downloads at full speed.
 KEPT_FILE_SIZE = 3 * 1024 * 1024 + 17
+# The file Rushlet fetches from nginx once the user confirmed it: several segments' worth.
+CONFIRMED_FILE_SIZE = 9 * 1024 * 1024 + 7
+NGINX = "/usr/sbin/nginx"
 
 START = time.monotonic()
 
@@ -96,6 +104,137 @@ class Transfers:
             return self.done.get(path)
 
 
+def page_body(name, href):
+    """A page that starts the download of `href` as soon as it loads."""
+    return ("<!doctype html><title>%s</title><a id=link href='%s' download>%s</a>"
+            "<script>addEventListener('load', () => document.getElementById('link').click())"
+            "</script>" % (name, href, name)).encode()
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+class Nginx:
+    """nginx serving a folder on a loopback port, in the foreground, with everything in `folder`."""
+
+    def __init__(self, folder, environment):
+        self.folder = folder
+        self.root = os.path.join(folder, "www")
+        for sub in ("www", "logs", "temp"):
+            os.makedirs(os.path.join(folder, sub))
+        self.environment = environment
+        self.process = None
+        self.port = 0
+
+    def start(self):
+        self.port = free_port()
+        config = """daemon off;
+master_process off;
+pid {f}/logs/nginx.pid;
+error_log {f}/logs/error.log warn;
+events {{ worker_connections 64; }}
+http {{
+    access_log {f}/logs/access.log;
+    client_body_temp_path {f}/temp/body;
+    proxy_temp_path {f}/temp/proxy;
+    fastcgi_temp_path {f}/temp/fastcgi;
+    uwsgi_temp_path {f}/temp/uwsgi;
+    scgi_temp_path {f}/temp/scgi;
+    types {{ text/html html; }}
+    default_type application/octet-stream;
+    server {{
+        listen 127.0.0.1:{port};
+        root {f}/www;
+    }}
+}}
+""".format(f=self.folder, port=self.port)
+        with open(os.path.join(self.folder, "nginx.conf"), "w") as f:
+            f.write(config)
+        self.process = subprocess.Popen(
+            [NGINX, "-p", self.folder + "/", "-e", os.path.join(self.folder, "logs", "error.log"),
+             "-c", os.path.join(self.folder, "nginx.conf")],
+            env=self.environment, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+        def listening():
+            check(self.process.poll() is None, "nginx ended at start")
+            try:
+                socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
+                return True
+            except OSError:
+                return False
+        wait_for("nginx to listen", listening, 20)
+
+    def url(self, name):
+        return "http://127.0.0.1:%d/%s" % (self.port, name)
+
+    def stop(self):
+        if self.process and self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait(10)
+
+
+class Display:
+    """Xvfb on a display number it picks itself, so that parallel runs never meet."""
+
+    def __init__(self, environment):
+        self.environment = environment
+        self.process = None
+        self.name = None
+
+    def start(self):
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp",
+                                         "-screen", "0", "1280x800x24"], env=self.environment,
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL, pass_fds=(write_end,))
+        os.close(write_end)
+        # Xvfb writes the display's number once it accepts clients.
+        number = b""
+        deadline = time.monotonic() + 20
+        try:
+            while not number.endswith(b"\n") and time.monotonic() < deadline:
+                if select.select([read_end], [], [], 0.5)[0]:
+                    data = os.read(read_end, 16)
+                    if not data:
+                        break
+                    number += data
+        finally:
+            os.close(read_end)
+        check(number.strip().isdigit(), "Xvfb gave no display")
+        self.name = ":" + number.strip().decode()
+
+    def environment_for_programs(self, environment):
+        # No session bus, as everywhere in this run: without an address libdbus would start a bus
+        # of its own for the display, which outlives the program that asked for it.
+        return dict(environment, DISPLAY=self.name, QT_QPA_PLATFORM="xcb",
+                    DBUS_SESSION_BUS_ADDRESS="unix:path=" + os.path.join(environment["XDG_RUNTIME_DIR"], "no-bus"))
+
+    def xdotool(self, *arguments):
+        """xdotool's output, or None when it found nothing or failed."""
+        try:
+            result = subprocess.run(["xdotool"] + list(arguments), env=self.environment_for_programs(self.environment),
+                                    capture_output=True, text=True, timeout=20)
+        except subprocess.TimeoutExpired:
+            raise Failure("xdotool %s did not finish" % arguments[0])
+        return result.stdout if result.returncode == 0 else None
+
+    def stop(self):
+        if self.process and self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait(10)
+
+
 def make_server(transfers):
     class Handler(http.server.BaseHTTPRequestHandler):
         def log_message(self, *args):
@@ -104,9 +243,7 @@ def make_server(transfers):
         def do_GET(self):
             if self.path.startswith("/page/"):
                 name = self.path[len("/page/"):]
-                body = ("<!doctype html><title>%s</title><a id=link href='/files/%s' download>%s</a>"
-                        "<script>addEventListener('load', () => document.getElementById('link').click())"
-                        "</script>" % (name, name, name)).encode()
+                body = page_body(name, "/files/" + name)
                 self.send_response(200)
                 self.send_header("Content-Type", "text/html")
                 self.send_header("Content-Length", str(len(body)))
@@ -257,6 +394,8 @@ class Run:
         self.environment.pop("DBUS_SESSION_BUS_ADDRESS", None)
         self.transfers = Transfers()
         self.server = None
+        self.nginx = Nginx(os.path.join(self.root, "nginx"), self.environment)
+        self.display = Display(self.environment)
         self.port = 0
         self.chromium = None
         self.devtools = None
@@ -285,6 +424,7 @@ class Run:
         self.server = make_server(self.transfers)
         self.port = self.server.server_address[1]
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
+        self.nginx.start()
 
     def start_browser(self):
         os.makedirs(os.path.join(self.profile, "Default"), exist_ok=True)
@@ -333,9 +473,10 @@ class Run:
             self.worker, "chrome.runtime.sendNativeMessage(%s, {type: 'ping'}).catch((e) => ({error: e.message}))"
             % json.dumps(HOST_NAME), timeout=30)
 
-    def download_from_page(self, name):
-        page = self.devtools.call("Target.createTarget", {"url": "http://127.0.0.1:%d/page/%s" % (self.port, name)})
-        url = "http://127.0.0.1:%d/files/%s" % (self.port, name)
+    def download_from_page(self, name, page_url=None, url=None):
+        page_url = page_url or "http://127.0.0.1:%d/page/%s" % (self.port, name)
+        url = url or "http://127.0.0.1:%d/files/%s" % (self.port, name)
+        page = self.devtools.call("Target.createTarget", {"url": page_url})
         created = wait_for("the browser to start downloading " + name, lambda: next(
             (e for e in self.observed() if e["event"] == "created" and e["url"] == url), None), 20)
         return page["targetId"], url, created["id"]
@@ -407,7 +548,7 @@ class Run:
 
     # -------------------------------------------------------------- checks shared by 1 and 2
 
-    def check_taken_over(self, name, url, download_id):
+    def check_taken_over(self, name, url, download_id, transfer_watched=True):
         entry = wait_for("the entry for " + name + " in queue.json", lambda: self.entry_for(url), 30)
         # Browsers and profiles all number their downloads from 1; the extension's own random
         # identifier keeps the ids of two of them apart.
@@ -431,6 +572,8 @@ class Run:
         check(self.browser_items(download_id) == [], "the download is still in the browser's list")
         check(os.listdir(self.browser_downloads) == [],
               "the browser's download folder holds %s" % os.listdir(self.browser_downloads))
+        if not transfer_watched:
+            return
         transfer = wait_for("the server to see the transfer of " + name + " end",
                             lambda: self.transfers.get("/files/" + name), 20)
         check(not transfer[1], "the browser fetched all of %s" % name)
@@ -449,19 +592,55 @@ class Run:
 
     # -------------------------------------------------------------- scenarios
 
+    def confirm_and_fetch(self):
+        """A download from nginx, confirmed in Rushlet's dialog as a person would, fetched by Rushlet."""
+        name = "confirmed.bin"
+        body = os.urandom(CONFIRMED_FILE_SIZE)
+        with open(os.path.join(self.nginx.root, name), "wb") as f:
+            f.write(body)
+        with open(os.path.join(self.nginx.root, name + ".html"), "wb") as f:
+            f.write(page_body(name, name))
+        page, url, download_id = self.download_from_page(name, self.nginx.url(name + ".html"), self.nginx.url(name))
+        self.check_taken_over(name, url, download_id, transfer_watched=False)
+
+        dialog = wait_for("the confirmation dialog", lambda: self.display.xdotool(
+            "search", "--onlyvisible", "--name", "^Add download"), 30).split()
+        check(len(dialog) == 1, "%d confirmation dialogs are showing" % len(dialog))
+        check(self.display.xdotool("windowfocus", "--sync", dialog[0]) is not None, "the dialog takes no focus")
+        # Enter presses the dialog's default button, "Download": start at once.
+        check(self.display.xdotool("key", "--clearmodifiers", "Return") is not None, "xdotool could not type")
+        wait_for("the dialog to close", lambda: not self.display.xdotool(
+            "search", "--onlyvisible", "--name", "^Add download"), 20)
+
+        destination = os.path.join(self.home, "Downloads", name)
+        wait_for("Rushlet to finish " + name, lambda: os.path.isfile(destination) and not any(
+            os.path.exists(destination + sidecar) for sidecar in (".rushlet.part", ".rushlet.json")), 60, 0.2)
+        with open(destination, "rb") as f:
+            fetched = hashlib.sha256(f.read()).hexdigest()
+        check(fetched == hashlib.sha256(body).hexdigest(), "the fetched %s differs from the served one" % name)
+        self.devtools.call("Target.closeTarget", {"targetId": page})
+        log("1a. confirmed in the dialog and fetched from nginx (SHA-256 %s...)" % fetched[:16])
+
     def rushlet_running(self):
-        rushlet = subprocess.Popen([os.path.join(self.bin_dir, "Rushlet")], env=self.environment,
+        self.display.start()
+        rushlet = subprocess.Popen([os.path.join(self.bin_dir, "Rushlet")],
+                                   env=self.display.environment_for_programs(self.environment),
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.rushlet_pids.append(rushlet.pid)
         wait_for("Rushlet to answer on its bridge", self.rushlet_answers, 30)
         check(self.ping_through_browser() == {"ok": True}, "a ping through the browser was not answered")
 
+        self.confirm_and_fetch()
         name = "held-first.bin"
         page, url, download_id = self.download_from_page(name)
         self.check_taken_over(name, url, download_id)
         self.devtools.call("Target.closeTarget", {"targetId": page})
+        wait_for("its confirmation dialog", lambda: self.display.xdotool(
+            "search", "--onlyvisible", "--name", "^Add download"), 30)
         self.stop_rushlet(rushlet.pid)
         rushlet.wait(5)
+        # Quitting closed the dialog; the download waits for the next start.
+        check(self.entry_for(url).get("status") == AWAITING, "quitting changed %s" % self.entry_for(url))
         log("1. taken over by the running Rushlet (browser download %d)" % download_id)
 
     def rushlet_started_by_host(self):
@@ -572,8 +751,14 @@ class Run:
         self.stop_browser()
         if self.server:
             self.server.shutdown()
+        self.nginx.stop()
+        self.display.stop()
         leftovers = self.leftover_processes()
         for pid in leftovers:
+            try:
+                log("left running:", pid, " ".join(self.command_line(pid)))
+            except OSError:
+                pass
             try:
                 os.kill(pid, signal.SIGKILL)
             except OSError:
@@ -589,6 +774,10 @@ def main():
     args = parser.parse_args()
     if not os.access(args.browser, os.X_OK):
         print("no browser at", args.browser)
+        return SKIPPED
+    missing = [program for program in (NGINX, "Xvfb", "xdotool") if not shutil.which(program)]
+    if missing:
+        print("not installed:", " ".join(missing))
         return SKIPPED
 
     run = Run(args.bin_dir, args.browser)
