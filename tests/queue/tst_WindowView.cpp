@@ -374,7 +374,7 @@ private slots:
         QSignalSpy confirmations(window.get(), &MainWindow::confirmationRequested);
         // The confirmation opens at once in place of the command; declined here.
         if (confirmation)
-            ModalDialogs::answerNext([](QDialog &) { return int(QDialog::Rejected); });
+            ModalDialogs::answerNext(decline);
 
         if (gesture == QLatin1String("double-click"))
             emit window->downloadTable()->cellDoubleClicked(1, DownloadTable::StatusColumn);
