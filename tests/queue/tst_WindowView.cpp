@@ -4,7 +4,6 @@
 #include "i18n/Localization.h"
 #include "i18n/TranslationRules.h"
 #include "queue/CategorySidebar.h"
-#include "queue/CloseConfirmationDialog.h"
 #include "queue/DetailsPane.h"
 #include "queue/DownloadContextMenu.h"
 #include "queue/DownloadTable.h"
@@ -112,8 +111,8 @@ QStringList actionTexts(const QMenu *menu)
 }
 
 // Runs `open`, which may bring up a download's context menu modally; an open menu is answered with
-// the entry `choose` picks from it (closed when none). Returns the text of the menu's first entry,
-// or a null string when no menu came up.
+// the entry `choose` picks from it (closed when none, or when that entry is disabled). Returns the text of
+// the menu's first entry, or a null string when no menu came up.
 QString answerContextMenu(const std::function<void()> &open,
                           const std::function<QAction *(DownloadContextMenu &)> &choose)
 {
@@ -126,7 +125,9 @@ QString answerContextMenu(const std::function<void()> &open,
             return;
         watcher.stop();
         firstEntry = menu->resumeAction()->text();
-        if (QAction *action = choose(*menu))
+        QAction *action = choose(*menu);
+        // A disabled entry would leave the menu open for ever.
+        if (action && action->isEnabled())
             QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
         else
             menu->close();
@@ -790,41 +791,25 @@ private slots:
         QCOMPARE(title, QStringLiteral("Cannot open folder"));
     }
 
-    // Closing the window follows the answer. Without a tray (as on this platform) a stored "tray"
-    // asks too, with no tray button to choose.
-    void closeAsksOrQuits_data()
+    // Without a tray (as on this platform) a stored "tray" asks, offering no tray; a cancelled
+    // question leaves the window open and nothing saved.
+    void closeWithoutATrayAsks()
     {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<int>("answer");
-        QTest::newRow("nothing stored: cancel keeps the window") << QString() << int(QDialog::Rejected);
-        QTest::newRow("tray without a tray: quit")
-            << QStringLiteral("tray") << int(CloseConfirmationDialog::QuitResult);
-    }
-
-    void closeAsksOrQuits()
-    {
-        QFETCH(QString, stored);
-        QFETCH(int, answer);
-        QSettings().remove(QStringLiteral("closeBehavior"));
-        if (!stored.isNull())
-            QSettings().setValue(QStringLiteral("closeBehavior"), stored);
-        auto window = makeWindow();
+        QSettings().setValue(QStringLiteral("closeBehavior"), QStringLiteral("tray"));
+        const auto window = makeWindow();
         window->downloads()->addDownload(download(QStringLiteral("a"), DownloadStatus::Paused));
         window->show();
-        QVERIFY(!window->trayIcon()->isUsable());
         QStringList buttons;
         ModalDialogs::answerNext([&](QDialog &dialog) {
             for (const QPushButton *button : dialog.findChildren<QPushButton *>())
                 buttons << button->text();
-            return answer;
+            return int(QDialog::Rejected);
         });
-
         window->close();
         QCOMPARE(buttons, QStringList({QStringLiteral("Cancel"), QStringLiteral("Quit Rushlet")}));
-        const bool quits = answer != QDialog::Rejected;
-        QCOMPARE(window->isVisible(), !quits);
-        QCOMPARE(window->shuttingDown(), quits);
-        QCOMPARE(environment.savedQueue().size(), quits ? 1 : 0);
+        QVERIFY(window->isVisible());
+        QVERIFY(!window->shuttingDown());
+        QVERIFY(environment.savedQueue().isEmpty());
         QSettings().remove(QStringLiteral("closeBehavior"));
     }
 
