@@ -480,9 +480,8 @@ void MainWindow::showChromeExtensionSetup()
 void MainWindow::buildTrayAndCloseMenu()
 {
     tray = new TrayIcon(this, {actions->addUrl, actions->pauseAll, actions->checkForUpdates, actions->exit});
-    closeBehaviorMenu = new CloseBehaviorMenu(viewMenuPopup);
     viewMenuPopup->addSeparator();
-    viewMenuPopup->addMenu(closeBehaviorMenu);
+    viewMenuPopup->addMenu(new CloseBehaviorMenu(viewMenuPopup));
 }
 
 void MainWindow::updateTrayToolTip()

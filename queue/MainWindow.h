@@ -8,7 +8,6 @@
 #include <QSet>
 
 class CategorySidebar;
-class CloseBehaviorMenu;
 class DetailsPane;
 class DownloadTable;
 class PopupMenu;
@@ -142,7 +141,6 @@ private:
     PopupMenu *viewMenuPopup = nullptr;
     UpdateChecker *updateChecker = nullptr;
     TrayIcon *tray = nullptr;
-    CloseBehaviorMenu *closeBehaviorMenu = nullptr;
 
     // The refresh the list's reports ask for. Reports name the download they changed; any other
     // change of the list asks for a full pass over the rows.
