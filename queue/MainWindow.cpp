@@ -8,11 +8,16 @@
 #include "queue/AddDownloadFlow.h"
 #include "queue/BrowserConfirmation.h"
 #include "queue/CategorySidebar.h"
+#include "queue/CloseBehaviorMenu.h"
+#include "queue/CloseHandling.h"
 #include "queue/DetailsPane.h"
+#include "queue/DownloadContextMenu.h"
 #include "queue/DownloadList.h"
 #include "queue/DownloadTable.h"
+#include "queue/FileActions.h"
 #include "queue/QueueRules.h"
 #include "queue/SavedGeometry.h"
+#include "queue/TrayIcon.h"
 #include "queue/ViewRules.h"
 #include "queue/WindowActions.h"
 #include "queue/WindowStatusBar.h"
@@ -28,6 +33,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
@@ -75,6 +81,9 @@ MainWindow::MainWindow(DownloadList::EngineFactory engineFactory, QWidget *paren
     restoreSavedGeometry();
     connectParts();
     connectAddingDownloads();
+    connectDownloadActions();
+    // After the binding: the tray's menu and the submenu translate themselves.
+    buildTrayAndCloseMenu();
     list->loadQueue();
     refreshView();
     connect(qApp, &QCoreApplication::aboutToQuit, this, &MainWindow::shutdown);
@@ -259,6 +268,8 @@ void MainWindow::shutdown()
     if (updateChecker)
         updateChecker->shutDown();
     QSettings().setValue(geometryKey, saveGeometry());
+    if (tray)
+        tray->hide();
     emit shutdownFinished();
 }
 
@@ -273,12 +284,7 @@ QJsonObject MainWindow::handleBridgeRequest(const QJsonObject &request)
         return BridgeProtocol::errorReply(QStringLiteral("Rushlet is closing."));
     const QJsonValue type = request.value(QStringLiteral("type"));
     if (type == QJsonValue(QStringLiteral("show"))) {
-        if (isMinimized())
-            showNormal();
-        else
-            show();
-        raise();
-        activateWindow();
+        showWindow();
         return {{QStringLiteral("ok"), true}};
     }
     if (type == QJsonValue(QStringLiteral("ping")))
@@ -473,6 +479,7 @@ void MainWindow::refreshSummary()
                              .arg(Localization::translate(categories->currentTitle()))
                              .arg(table->rowCount()));
     statusArea->showTotals(list->count(), totals.activeCount(), totals.speed());
+    updateTrayToolTip();
 }
 
 void MainWindow::updateDetails()
@@ -497,4 +504,68 @@ void MainWindow::showChromeExtensionSetup()
 {
     ChromeExtensionSetup dialog(this);
     ModalDialogs::run(dialog);
+}
+
+void MainWindow::buildTrayAndCloseMenu()
+{
+    tray = new TrayIcon(this, {actions->addUrl, actions->pauseAll, actions->checkForUpdates, actions->exit});
+    viewMenuPopup->addSeparator();
+    viewMenuPopup->addMenu(new CloseBehaviorMenu(viewMenuPopup));
+}
+
+void MainWindow::updateTrayToolTip()
+{
+    if (tray)
+        tray->setToolTip(QStringLiteral("Rushlet\n") + statusArea->summary());
+}
+
+void MainWindow::showWindow()
+{
+    TrayIcon::showWindow(this);
+}
+
+void MainWindow::connectDownloadActions()
+{
+    connect(this, &MainWindow::contextMenuRequested, this, &MainWindow::showContextMenu);
+    connect(actions->openFolder, &QAction::triggered, this, &MainWindow::openSelectedInFolder);
+}
+
+void MainWindow::showContextMenu(const QPoint &position)
+{
+    const QTableWidgetItem *item = table->itemAt(position);
+    if (item == nullptr)
+        return;
+    table->selectRow(item->row());
+    DownloadContextMenu::run(*list, selectedId(), table->viewport()->mapToGlobal(position), this);
+}
+
+void MainWindow::openSelectedInFolder()
+{
+    if (const QueueEntry *entry = list->entry(selectedId()))
+        FileActions::openInFolder(this, entry->snapshot.destination);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    switch (CloseHandling::decide(this, shuttingDown(), tray->isUsable())) {
+    case CloseRules::Outcome::KeepOpen:
+        event->ignore();
+        break;
+    case CloseRules::Outcome::HideToTray:
+        hideToTray();
+        event->ignore();
+        break;
+    case CloseRules::Outcome::Quit:
+        shutdown();
+        event->accept();
+        break;
+    }
+}
+
+void MainWindow::hideToTray()
+{
+    // A failed save reports itself in the status bar; the downloads go on either way.
+    list->saveQueue();
+    QSettings().setValue(geometryKey, saveGeometry());
+    hide();
 }

@@ -16,6 +16,7 @@ class PopupMenu;
 class QLabel;
 class QMenuBar;
 class QToolBar;
+class TrayIcon;
 class UpdateChecker;
 class WindowActions;
 class WindowFrame;
@@ -51,6 +52,7 @@ public:
     WindowStatusBar *windowStatusBar() const { return statusArea; }
     // The View menu; the close-behaviour submenu goes at its end, after the Language submenu.
     PopupMenu *viewMenu() const { return viewMenuPopup; }
+    TrayIcon *trayIcon() const { return tray; }
 
     // Stops every download, saves the list and the window geometry; runs once, whatever way
     // out of the program calls it first.
@@ -85,6 +87,8 @@ public:
     void checkForUpdates(bool showDialog);
     // Opens the context menu for the table's current row, as Shift+F10 does.
     void requestContextMenuForCurrentRow();
+    // Restored, shown, raised and activated: from the tray, or at a second start of the program.
+    void showWindow();
 
     // Brings the whole view up to date now: rows, header line, status bar, details and actions.
     void refreshView();
@@ -99,6 +103,10 @@ signals:
     void confirmationRequested();
     // Shutdown has stopped the downloads and saved the list and geometry.
     void shutdownFinished();
+
+protected:
+    // Asks, hides into the tray or quits, as "closeBehavior" and the user's answer decide.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildWidgets();
@@ -121,6 +129,16 @@ private:
     void showAbout();
     void showChromeExtensionSetup();
 
+    // The tray icon with the window's own actions, and the close-behaviour submenu.
+    void buildTrayAndCloseMenu();
+    // The download's context menu on the table, and the toolbar's file action.
+    void connectDownloadActions();
+    // The context menu for the row under `position`, in the table viewport's coordinates.
+    void showContextMenu(const QPoint &position);
+    void openSelectedInFolder();
+    void hideToTray();
+    void updateTrayToolTip();
+
     WindowFrame *frame;
     DownloadList *list;
     WindowActions *actions;
@@ -133,6 +151,7 @@ private:
     PopupMenu *viewMenuPopup = nullptr;
     UpdateChecker *updateChecker = nullptr;
     BrowserConfirmation *confirmation = nullptr;
+    TrayIcon *tray = nullptr;
 
     // The refresh the list's reports ask for. Reports name the download they changed; any other
     // change of the list asks for a full pass over the rows.

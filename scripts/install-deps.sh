@@ -20,6 +20,7 @@ packages=(
     desktop-file-utils appstream man-db dpkg-dev file
     dbus-daemon # a private session bus with stand-in desktop services
     openbox xdotool x11-utils # a real window manager for the frameless window, driven by the pointer
+    trayer # a system tray on the private display, for the tray icon
     # benchmarks: the peers the program is measured against
     aria2 axel
     time

@@ -5,10 +5,12 @@
 #include "i18n/TranslationRules.h"
 #include "queue/CategorySidebar.h"
 #include "queue/DetailsPane.h"
+#include "queue/DownloadContextMenu.h"
 #include "queue/DownloadTable.h"
 #include "queue/MainWindow.h"
 #include "queue/ProgressDelegate.h"
 #include "queue/TransferPage.h"
+#include "queue/TrayIcon.h"
 #include "queue/WindowActions.h"
 #include "queue/WindowStatusBar.h"
 #include "tests/queue/StandInEngine.h"
@@ -26,6 +28,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
@@ -35,8 +38,10 @@
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -135,6 +140,33 @@ int decline(QDialog &)
     return QDialog::Rejected;
 }
 
+// Runs `open`, which may bring up a download's context menu modally; an open menu is answered with
+// the entry `choose` picks from it (closed when none, or when that entry is disabled). Returns the text of
+// the menu's first entry, or a null string when no menu came up.
+QString answerContextMenu(const std::function<void()> &open,
+                          const std::function<QAction *(DownloadContextMenu &)> &choose)
+{
+    QString firstEntry;
+    QTimer watcher;
+    watcher.setInterval(10);
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        auto *menu = qobject_cast<DownloadContextMenu *>(QApplication::activePopupWidget());
+        if (menu == nullptr || !menu->isVisible())
+            return;
+        watcher.stop();
+        firstEntry = menu->resumeAction()->text();
+        QAction *action = choose(*menu);
+        // A disabled entry would leave the menu open for ever.
+        if (action && action->isEnabled())
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+        else
+            menu->close();
+    });
+    watcher.start();
+    open();
+    return firstEntry;
+}
+
 template <typename T>
 T *child(const QObject &parent, const QString &name)
 {
@@ -222,7 +254,14 @@ private slots:
                               QStringLiteral("Remove")}));
         QCOMPARE(actionTexts(window->viewMenu()),
                  QStringList({QStringLiteral("Show details pane"), QStringLiteral("|"),
-                              QStringLiteral("languageMenu")}));
+                              QStringLiteral("languageMenu"), QStringLiteral("|"),
+                              QStringLiteral("closeBehaviorMenu")}));
+        // The tray's commands are the window's own actions, enabled and translated with them.
+        const QList<QAction *> tray = window->trayIcon()->menu()->actions();
+        QCOMPARE(tray.size(), 7);
+        QCOMPARE(
+            QList<QAction *>({tray[2], tray[3], tray[5], tray[6]}),
+            QList<QAction *>({actions->addUrl, actions->pauseAll, actions->checkForUpdates, actions->exit}));
         QCOMPARE(actionTexts(menuBar->actions().at(3)->menu()),
                  QStringList({QStringLiteral("Check for Updates"), QStringLiteral("|"),
                               QStringLiteral("Install Chrome extension…"), QStringLiteral("|"),
@@ -342,6 +381,12 @@ private slots:
         QTest::newRow("pause asks for confirmation instead")
             << DownloadStatus::AwaitingConfirmation << "pause" << 0 << 0 << true;
         QTest::newRow("pause all") << DownloadStatus::Downloading << "pause all" << 0 << 1 << false;
+        QTest::newRow("Shift+F10 menu at the current row: retry")
+            << DownloadStatus::Error << "menu key" << 1 << 0 << false;
+        QTest::newRow("right click selects the row under it: pause")
+            << DownloadStatus::Downloading << "right click" << 0 << 1 << false;
+        QTest::newRow("right click below the rows: no menu")
+            << DownloadStatus::Paused << "right click below" << 0 << 0 << false;
     }
 
     void commandsReachTheEngine()
@@ -376,14 +421,40 @@ private slots:
         if (confirmation)
             ModalDialogs::answerNext(decline);
 
-        if (gesture == QLatin1String("double-click"))
-            emit window->downloadTable()->cellDoubleClicked(1, DownloadTable::StatusColumn);
-        else if (gesture == QLatin1String("resume"))
+        DownloadTable *table = window->downloadTable();
+        const auto rightClick = [table](const QPoint &at) {
+            QContextMenuEvent event(QContextMenuEvent::Mouse, at, table->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(table->viewport(), &event);
+        };
+        const auto firstEntry = [&](const std::function<void()> &open) {
+            return answerContextMenu(open, [&](DownloadContextMenu &menu) {
+                return starts ? menu.resumeAction() : menu.pauseAction();
+            });
+        };
+        if (gesture == QLatin1String("menu key")) {
+            window->show();
+            QVERIFY(QTest::qWaitForWindowActive(window.get()));
+            table->setFocus();
+            QCOMPARE(firstEntry([table] { QTest::keyClick(table, Qt::Key_F10, Qt::ShiftModifier); }),
+                     QStringLiteral("Retry"));
+        } else if (gesture == QLatin1String("right click")) {
+            // The menu is for the row clicked, not for the one selected before.
+            QVERIFY(table->selectDownload(QStringLiteral("other")));
+            QCOMPARE(firstEntry([&] { rightClick(table->visualRect(table->model()->index(1, 1)).center()); }),
+                     QStringLiteral("Resume"));
+            QCOMPARE(window->selectedId(), id);
+        } else if (gesture == QLatin1String("right click below")) {
+            QVERIFY(firstEntry([&] { rightClick(QPoint(10, table->viewport()->height() - 2)); }).isNull());
+            QCOMPARE(window->selectedId(), id);
+        } else if (gesture == QLatin1String("double-click")) {
+            emit table->cellDoubleClicked(1, DownloadTable::StatusColumn);
+        } else if (gesture == QLatin1String("resume")) {
             window->windowActions()->resume->trigger();
-        else if (gesture == QLatin1String("pause"))
+        } else if (gesture == QLatin1String("pause")) {
             window->invokeOnSelected(MainWindow::Command::Pause);
-        else
+        } else {
             window->windowActions()->pauseAll->trigger();
+        }
 
         const auto expected = std::pair<int, int>(startsBefore + starts, pausesBefore + pauses);
         QTRY_COMPARE(counted(), expected);
@@ -808,6 +879,44 @@ private slots:
         window->windowActions()->installChromeExtension->trigger();
         QCOMPARE(shown, QStringLiteral("setup"));
         QCOMPARE(ModalDialogs::pendingAnswers(), 0);
+    }
+
+    // The toolbar's "Open in folder" acts on the selected download: with no file and no folder
+    // there yet, the folder cannot be opened.
+    void openInFolderActsOnTheSelection()
+    {
+        const auto window = makeWindow();
+        window->downloads()->addDownload(download(QStringLiteral("a"), DownloadStatus::Queued));
+        window->refreshView();
+        QString title;
+        ModalDialogs::answerNext([&](QDialog &dialog) {
+            title = dialog.windowTitle();
+            return int(QMessageBox::Ok);
+        });
+        window->windowActions()->openFolder->trigger();
+        QCOMPARE(title, QStringLiteral("Cannot open folder"));
+    }
+
+    // Without a tray (as on this platform) a stored "tray" asks, offering no tray; a cancelled
+    // question leaves the window open and nothing saved.
+    void closeWithoutATrayAsks()
+    {
+        QSettings().setValue(QStringLiteral("closeBehavior"), QStringLiteral("tray"));
+        const auto window = makeWindow();
+        window->downloads()->addDownload(download(QStringLiteral("a"), DownloadStatus::Paused));
+        window->show();
+        QStringList buttons;
+        ModalDialogs::answerNext([&](QDialog &dialog) {
+            for (const QPushButton *button : dialog.findChildren<QPushButton *>())
+                buttons << button->text();
+            return int(QDialog::Rejected);
+        });
+        window->close();
+        QCOMPARE(buttons, QStringList({QStringLiteral("Cancel"), QStringLiteral("Quit Rushlet")}));
+        QVERIFY(window->isVisible());
+        QVERIFY(!window->shuttingDown());
+        QVERIFY(environment.savedQueue().isEmpty());
+        QSettings().remove(QStringLiteral("closeBehavior"));
     }
 
     // However the program ends, the application's last signal pauses the downloads and saves.
