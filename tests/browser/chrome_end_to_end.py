@@ -111,6 +111,17 @@ def page_body(name, href):
             "</script>" % (name, href, name)).encode()
 
 
+def stop_process(process):
+    """Ends a program this test started, by its process, however it answers."""
+    if process and process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(10)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait(10)
+
+
 def free_port():
     with socket.socket() as probe:
         probe.bind(("127.0.0.1", 0))
@@ -171,13 +182,7 @@ http {{
         return "http://127.0.0.1:%d/%s" % (self.port, name)
 
     def stop(self):
-        if self.process and self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait(10)
+        stop_process(self.process)
 
 
 class Display:
@@ -226,13 +231,7 @@ class Display:
         return result.stdout if result.returncode == 0 else None
 
     def stop(self):
-        if self.process and self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait(10)
+        stop_process(self.process)
 
 
 def make_server(transfers):
