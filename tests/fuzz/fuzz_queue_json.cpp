@@ -45,8 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const DownloadSnapshot &first = read.snapshots.at(i);
         const DownloadSnapshot &second = again.snapshots.at(i);
         FUZZ_REQUIRE(second.id == first.id);
-        // An invalid URL has no saved form; the download fails to start before and after.
-        FUZZ_REQUIRE(second.url == first.url || !first.url.isValid());
+        // A URL is known by its encoded form, as the checkpoint beside the file knows it: a "#" in a
+        // fragment comes back as "%23". An invalid URL has no saved form; it fails to start either way.
+        FUZZ_REQUIRE(second.url.toEncoded() == first.url.toEncoded() || !first.url.isValid());
         FUZZ_REQUIRE(second.destination == first.destination);
         FUZZ_REQUIRE(second.connections == first.connections);
         FUZZ_REQUIRE(second.status ==
