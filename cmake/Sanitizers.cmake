@@ -23,6 +23,36 @@ elseif(NOT RUSHLET_SANITIZE STREQUAL "")
 endif()
 if(_rushlet_sanitize_flags)
     # Line tables are all a report's stack needs, and compile far faster than full debug info.
-    add_compile_options(${_rushlet_sanitize_flags} -O1 -gline-tables-only)
+    if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        add_compile_options(${_rushlet_sanitize_flags} -O1 -gline-tables-only)
+    else()
+        add_compile_options(${_rushlet_sanitize_flags} -O1 -g1)
+    endif()
 endif()
 add_link_options(${_rushlet_sanitize_flags})
+
+# ThreadSanitizer's clone() cannot follow QProcess's vfork-style children; every program of the
+# thread tree carries a clone() that bypasses it (tests/sanitizers/CloneWithoutThreadSanitizer.cpp).
+# Called once every target exists.
+function(rushlet_add_sanitizer_shims)
+    if(NOT RUSHLET_SANITIZE STREQUAL "thread")
+        return()
+    endif()
+    add_library(rushlet_tsan_clone OBJECT ${PROJECT_SOURCE_DIR}/tests/sanitizers/CloneWithoutThreadSanitizer.cpp)
+    # Uninstrumented, so it also links into the programs the build itself runs uninstrumented.
+    set_target_properties(rushlet_tsan_clone PROPERTIES COMPILE_OPTIONS "")
+    set(directories ${PROJECT_SOURCE_DIR})
+    while(directories)
+        list(POP_FRONT directories directory)
+        get_property(subdirectories DIRECTORY ${directory} PROPERTY SUBDIRECTORIES)
+        list(APPEND directories ${subdirectories})
+        get_property(targets DIRECTORY ${directory} PROPERTY BUILDSYSTEM_TARGETS)
+        foreach(target IN LISTS targets)
+            get_target_property(type ${target} TYPE)
+            if(type STREQUAL "EXECUTABLE")
+                target_link_libraries(${target} PRIVATE rushlet_tsan_clone)
+            endif()
+        endforeach()
+    endwhile()
+endfunction()
+

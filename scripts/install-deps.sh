@@ -11,6 +11,8 @@ packages=(
     libxcb1-dev
     # sanitizer builds and fuzzing (make test-asan, test-tsan, fuzz)
     clang libclang-rt-dev llvm # llvm: the symbolizer that names the lines in a report
+    # what Qt's own source needs to build instrumented for ThreadSanitizer (make test-tsan)
+    libglib2.0-dev libpcre2-dev libdouble-conversion-dev libb2-dev libzstd-dev libssl-dev libicu-dev
     fonts-noto-cjk # Japanese and Chinese texts
     # tests: real servers and tools
     xvfb xauth x11-utils nginx-light openssl python3 curl

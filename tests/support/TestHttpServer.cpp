@@ -545,7 +545,8 @@ void TestHttpServer::setBytesPerSecond(qint64 rate)
 QList<TestHttpServer::Request> TestHttpServer::requests() const
 {
     QMutexLocker locker(&mutex);
-    return log;
+    // A copy of its own: the server thread goes on updating the entries of the log in place.
+    return QList<Request>(log.cbegin(), log.cend());
 }
 
 int TestHttpServer::requestCount() const
