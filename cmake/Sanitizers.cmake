@@ -23,11 +23,7 @@ elseif(NOT RUSHLET_SANITIZE STREQUAL "")
 endif()
 if(_rushlet_sanitize_flags)
     # Line tables are all a report's stack needs, and compile far faster than full debug info.
-    if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
-        add_compile_options(${_rushlet_sanitize_flags} -O1 -gline-tables-only)
-    else()
-        add_compile_options(${_rushlet_sanitize_flags} -O1 -g1)
-    endif()
+    add_compile_options(${_rushlet_sanitize_flags} -O1 -gline-tables-only)
 endif()
 add_link_options(${_rushlet_sanitize_flags})
 
@@ -55,4 +51,3 @@ function(rushlet_add_sanitizer_shims)
         endforeach()
     endwhile()
 endfunction()
-
