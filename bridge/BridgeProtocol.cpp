@@ -1,6 +1,7 @@
 #include "bridge/BridgeProtocol.h"
 
 #include "platform/LocalSockets.h"
+#include "queue/DownloadInputRules.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
@@ -62,7 +63,7 @@ bool isValidDownloadRequest(const QJsonObject &request)
     const QString scheme = url.scheme();
     if (scheme != QLatin1String("https") && scheme != QLatin1String("http"))
         return false;
-    if (!url.userName().isEmpty() || !url.password().isEmpty())
+    if (DownloadInputRules::hasUserInformation(url))
         return false;
     if (url.toString().size() > maxUrlLength)
         return false;

@@ -66,6 +66,12 @@ bool isFetchableLink(const QUrl &url)
            (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
 }
 
+bool hasUserInformation(const QUrl &url)
+{
+    // A host never holds an "@", so one in the authority ends user information.
+    return url.authority(QUrl::FullyEncoded).contains(QLatin1Char('@'));
+}
+
 QString linkFromClipboard(const QString &clipboardText)
 {
     const QString text = clipboardText.trimmed();
@@ -104,7 +110,7 @@ QString inputProblem(const QString &linkText, const QString &nameText, const QSt
     const QUrl url(linkText.trimmed(), QUrl::StrictMode);
     if (!isFetchableLink(url))
         return QStringLiteral("Enter a valid HTTP or HTTPS URL.");
-    if (!url.userName().isEmpty() || !url.password().isEmpty())
+    if (hasUserInformation(url))
         return QStringLiteral("URLs containing login credentials are not supported.");
     if (!isValidFileName(nameText.trimmed()))
         return QStringLiteral("Choose a valid Windows file name.");

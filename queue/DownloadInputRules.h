@@ -32,6 +32,10 @@ QString cutToBytes(const QString &name, qsizetype maxBytes);
 // A link the program can fetch: valid when parsed strictly, with a host, over http or https.
 bool isFetchableLink(const QUrl &url);
 
+// Whether the link carries user information before its host, even an empty one, as in
+// "https://:@host": its user name and password are both empty, yet the link is not the host's.
+bool hasUserInformation(const QUrl &url);
+
 // The clipboard text to offer as the link of a new download, or empty when it is no such link.
 QString linkFromClipboard(const QString &clipboardText);
 

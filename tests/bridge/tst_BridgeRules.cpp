@@ -60,6 +60,8 @@ private slots:
         QTest::newRow("user and password")
             << download(QStringLiteral("https://u:p@example.com/a"), id) << false;
         QTest::newRow("user only") << download(QStringLiteral("https://u@example.com/a"), id) << false;
+        QTest::newRow("empty user information")
+            << download(QStringLiteral("https://:@example.com/a"), id) << false;
         QTest::newRow("ftp") << download(QStringLiteral("ftp://example.com/a"), id) << false;
         QTest::newRow("empty host") << download(QStringLiteral("https:///a"), id) << false;
         QTest::newRow("no scheme") << download(QStringLiteral("example.com/a"), id) << false;
