@@ -569,8 +569,12 @@ class Run:
               "the browser's download was not cancelled: %s" % changes)
         check(not any(e.get("state") == "complete" for e in changes), "the browser completed its copy")
         check(self.browser_items(download_id) == [], "the download is still in the browser's list")
-        check(os.listdir(self.browser_downloads) == [],
-              "the browser's download folder holds %s" % os.listdir(self.browser_downloads))
+        # Until a download has its name the browser writes it to a hidden temporary file, which it
+        # deletes after the cancel on its own time, possibly after erasing the download.
+        try:
+            wait_for("the browser's download folder to empty", lambda: not os.listdir(self.browser_downloads), 10)
+        except Failure:
+            raise Failure("the browser's download folder holds %s" % os.listdir(self.browser_downloads))
         if not transfer_watched:
             return
         transfer = wait_for("the server to see the transfer of " + name + " end",
