@@ -58,10 +58,12 @@ tsan-build: deps
 	cmake -S . -B $(TSAN_BUILD_DIR) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DRUSHLET_SANITIZE=thread
 	cmake --build $(TSAN_BUILD_DIR)
 
+# The system's plugin folder is asked for before the instrumented libraries are in the path, since
+# qtpaths6 itself cannot load them.
 test-tsan: tsan-build
 	scripts/build-tsan-qt.sh $(TSAN_QT_DIR)
-	cd $(TSAN_BUILD_DIR) && QT_QPA_PLATFORM=offscreen LD_LIBRARY_PATH=$(CURDIR)/$(TSAN_QT_DIR)/lib \
-		QT_PLUGIN_PATH=$(CURDIR)/$(TSAN_QT_DIR)/plugins:$$(qtpaths6 --query QT_INSTALL_PLUGINS) \
+	plugins=$$(qtpaths6 --query QT_INSTALL_PLUGINS) && cd $(TSAN_BUILD_DIR) && QT_QPA_PLATFORM=offscreen \
+		LD_LIBRARY_PATH=$(CURDIR)/$(TSAN_QT_DIR)/lib QT_PLUGIN_PATH=$(CURDIR)/$(TSAN_QT_DIR)/plugins:$$plugins \
 		ctest --output-on-failure --timeout 900 -j2 -R '$(TSAN_TESTS)' $(CTEST_ARGS)
 
 fuzz: deps

@@ -37,6 +37,8 @@ if [ ! -d "$source/src/corelib" ]; then
     rm -rf "$source"
     # Checks the files against the checksums of the .dsc and applies Debian's patches.
     dpkg-source -x "${files[0]}" "$source"
+    # It also leaves a copy of the upstream tarball beside the source.
+    rm -f "$folder/${files[1]}"
 fi
 
 cmake -S "$source" -B "$folder/build" -G Ninja \
