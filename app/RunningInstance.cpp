@@ -1,6 +1,6 @@
 #include "app/RunningInstance.h"
 
-#include "bridge/BridgeProtocol.h"
+#include "bridge/protocol/BridgeProtocol.h"
 #include "platform/LocalSockets.h"
 
 #include <QDeadlineTimer>

@@ -1,11 +1,11 @@
 #include "app/InstanceLock.h"
 #include "app/LegacyMigration.h"
 #include "app/RunningInstance.h"
-#include "bridge/BridgeServer.h"
+#include "bridge/protocol/BridgeServer.h"
 #include "engine/DownloadMetaTypes.h"
 #include "platform/PrivateFiles.h"
 #include "platform/TerminationSignalWatcher.h"
-#include "queue/MainWindow.h"
+#include "queue/window/MainWindow.h"
 #include "ui/ModalDialogs.h"
 #include "ui/RushletIcons.h"
 

@@ -2,7 +2,7 @@
 // caller and the message, hands the message to the running Rushlet over the local bridge
 // (starting Rushlet when none answers) and relays the reply. Every wait is bounded.
 
-#include "bridge/BridgeProtocol.h"
+#include "bridge/protocol/BridgeProtocol.h"
 #include "nativehost/NativeMessaging.h"
 #include "platform/DetachedProcess.h"
 #include "platform/LocalSockets.h"

@@ -3,9 +3,9 @@
 // browser download arriving while the window is hidden), and the quit; then the program's threads
 // and peak memory.
 
-#include "bridge/BridgeProtocol.h"
+#include "bridge/protocol/BridgeProtocol.h"
 #include "engine/DownloadStatus.h"
-#include "queue/QueueRules.h"
+#include "queue/list/QueueRules.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

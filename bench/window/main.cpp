@@ -8,9 +8,9 @@
 #include "engine/DownloadSnapshot.h"
 #include "engine/DownloadSpec.h"
 #include "engine/DownloadStatus.h"
-#include "queue/CategorySidebar.h"
-#include "queue/DownloadList.h"
-#include "queue/MainWindow.h"
+#include "queue/list/DownloadList.h"
+#include "queue/window/CategorySidebar.h"
+#include "queue/window/MainWindow.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

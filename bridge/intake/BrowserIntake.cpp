@@ -1,10 +1,10 @@
-#include "bridge/BrowserIntake.h"
+#include "bridge/intake/BrowserIntake.h"
 
-#include "bridge/BridgeProtocol.h"
-#include "bridge/BrowserFileNames.h"
+#include "bridge/protocol/BridgeProtocol.h"
+#include "bridge/protocol/BrowserFileNames.h"
 #include "engine/DownloadSnapshot.h"
-#include "queue/DownloadInputRules.h"
-#include "queue/DownloadList.h"
+#include "queue/input/DownloadInputRules.h"
+#include "queue/list/DownloadList.h"
 
 namespace BrowserIntake {
 

@@ -1,7 +1,7 @@
-#include "bridge/BridgeProtocol.h"
+#include "bridge/protocol/BridgeProtocol.h"
 
 #include "platform/LocalSockets.h"
-#include "queue/DownloadInputRules.h"
+#include "queue/input/DownloadInputRules.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>

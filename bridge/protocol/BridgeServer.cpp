@@ -1,6 +1,6 @@
-#include "bridge/BridgeServer.h"
+#include "bridge/protocol/BridgeServer.h"
 
-#include "bridge/BridgeProtocol.h"
+#include "bridge/protocol/BridgeProtocol.h"
 #include "platform/LocalSockets.h"
 
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
-#include "bridge/BrowserFileNames.h"
+#include "bridge/protocol/BrowserFileNames.h"
 
-#include "queue/DownloadInputRules.h"
+#include "queue/input/DownloadInputRules.h"
 
 #include <QDir>
 #include <QFileInfo>

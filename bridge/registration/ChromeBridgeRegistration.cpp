@@ -1,4 +1,4 @@
-#include "bridge/ChromeBridgeRegistration.h"
+#include "bridge/registration/ChromeBridgeRegistration.h"
 
 #include "platform/ApplicationFiles.h"
 #include "platform/NativeMessagingHosts.h"

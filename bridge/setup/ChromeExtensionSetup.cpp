@@ -1,6 +1,6 @@
-#include "bridge/ChromeExtensionSetup.h"
+#include "bridge/setup/ChromeExtensionSetup.h"
 
-#include "bridge/ChromeBridgeRegistration.h"
+#include "bridge/registration/ChromeBridgeRegistration.h"
 #include "i18n/Localization.h"
 #include "platform/ApplicationFiles.h"
 #include "platform/ChromeBrowser.h"

@@ -1,10 +1,10 @@
-#include "queue/DownloadContextMenu.h"
+#include "queue/actions/DownloadContextMenu.h"
 
 #include "engine/DownloadStatus.h"
 #include "i18n/Localization.h"
-#include "queue/DownloadList.h"
-#include "queue/FileActions.h"
-#include "queue/QueueRules.h"
+#include "queue/actions/FileActions.h"
+#include "queue/list/DownloadList.h"
+#include "queue/list/QueueRules.h"
 #include "ui/RushletIcons.h"
 
 #include <QFileInfo>

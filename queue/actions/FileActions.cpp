@@ -1,4 +1,4 @@
-#include "queue/FileActions.h"
+#include "queue/actions/FileActions.h"
 
 #include "i18n/Localization.h"
 #include "platform/FileManager.h"

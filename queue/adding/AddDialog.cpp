@@ -1,8 +1,8 @@
-#include "queue/AddDialog.h"
+#include "queue/adding/AddDialog.h"
 
 #include "i18n/Localization.h"
-#include "queue/DialogComboBox.h"
-#include "queue/DownloadInputRules.h"
+#include "queue/adding/DialogComboBox.h"
+#include "queue/input/DownloadInputRules.h"
 #include "ui/ColourScheme.h"
 #include "ui/ModalDialogs.h"
 

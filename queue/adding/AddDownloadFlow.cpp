@@ -1,9 +1,9 @@
-#include "queue/AddDownloadFlow.h"
+#include "queue/adding/AddDownloadFlow.h"
 
 #include "engine/DownloadSnapshot.h"
 #include "i18n/Localization.h"
-#include "queue/AddDialog.h"
-#include "queue/DownloadList.h"
+#include "queue/adding/AddDialog.h"
+#include "queue/list/DownloadList.h"
 #include "ui/ModalDialogs.h"
 
 #include <QUuid>

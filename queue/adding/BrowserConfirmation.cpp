@@ -1,9 +1,9 @@
-#include "queue/BrowserConfirmation.h"
+#include "queue/adding/BrowserConfirmation.h"
 
 #include "engine/DownloadStatus.h"
 #include "i18n/Localization.h"
-#include "queue/AddDialog.h"
-#include "queue/DownloadList.h"
+#include "queue/adding/AddDialog.h"
+#include "queue/list/DownloadList.h"
 #include "ui/ModalDialogs.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "queue/MainWindowHooks.h"
+#include "queue/adding/MainWindowHooks.h"
 
 #include <QObject>
 

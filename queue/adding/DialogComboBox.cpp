@@ -1,4 +1,4 @@
-#include "queue/DialogComboBox.h"
+#include "queue/adding/DialogComboBox.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "queue/CheckIndicatorStyle.h"
+#include "queue/closing/CheckIndicatorStyle.h"
 
 #include "ui/RushletIcons.h"
 

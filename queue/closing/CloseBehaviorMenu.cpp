@@ -1,7 +1,7 @@
-#include "queue/CloseBehaviorMenu.h"
+#include "queue/closing/CloseBehaviorMenu.h"
 
 #include "i18n/Localization.h"
-#include "queue/CloseRules.h"
+#include "queue/view/CloseRules.h"
 
 #include <QActionGroup>
 #include <QSettings>

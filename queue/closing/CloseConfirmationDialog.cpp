@@ -1,7 +1,7 @@
-#include "queue/CloseConfirmationDialog.h"
+#include "queue/closing/CloseConfirmationDialog.h"
 
 #include "i18n/Localization.h"
-#include "queue/CheckIndicatorStyle.h"
+#include "queue/closing/CheckIndicatorStyle.h"
 #include "ui/ColourScheme.h"
 #include "ui/RushletIcons.h"
 

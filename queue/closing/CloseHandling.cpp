@@ -1,6 +1,6 @@
-#include "queue/CloseHandling.h"
+#include "queue/closing/CloseHandling.h"
 
-#include "queue/CloseConfirmationDialog.h"
+#include "queue/closing/CloseConfirmationDialog.h"
 #include "ui/ModalDialogs.h"
 
 #include <QSettings>

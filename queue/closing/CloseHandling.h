@@ -1,6 +1,6 @@
 #pragma once
 
-#include "queue/CloseRules.h"
+#include "queue/view/CloseRules.h"
 
 class QWidget;
 

@@ -1,4 +1,4 @@
-#include "queue/TrayIcon.h"
+#include "queue/closing/TrayIcon.h"
 
 #include "i18n/Localization.h"
 #include "ui/PopupMenu.h"

@@ -1,4 +1,4 @@
-#include "queue/DownloadInputRules.h"
+#include "queue/input/DownloadInputRules.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,11 +1,11 @@
-#include "queue/DownloadList.h"
+#include "queue/list/DownloadList.h"
 
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadStatus.h"
 #include "platform/PrivateFiles.h"
 #include "platform/ProcessResources.h"
-#include "queue/EngineReportRelay.h"
-#include "queue/QueueRules.h"
+#include "queue/list/EngineReportRelay.h"
+#include "queue/list/QueueRules.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

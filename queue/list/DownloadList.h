@@ -2,7 +2,7 @@
 
 #include "engine/DownloadSnapshot.h"
 #include "engine/DownloadSpec.h"
-#include "queue/QueueEntry.h"
+#include "queue/list/QueueEntry.h"
 
 #include <QHash>
 #include <QMap>

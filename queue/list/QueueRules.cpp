@@ -1,4 +1,4 @@
-#include "queue/QueueRules.h"
+#include "queue/list/QueueRules.h"
 
 #include "engine/DownloadStatus.h"
 #include "platform/FileNames.h"

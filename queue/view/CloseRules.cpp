@@ -1,4 +1,4 @@
-#include "queue/CloseRules.h"
+#include "queue/view/CloseRules.h"
 
 QString CloseRules::normalizedBehavior(const QString &stored)
 {

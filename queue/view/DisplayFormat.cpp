@@ -1,4 +1,4 @@
-#include "queue/DisplayFormat.h"
+#include "queue/view/DisplayFormat.h"
 
 #include "engine/DownloadStatus.h"
 

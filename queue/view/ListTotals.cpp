@@ -1,6 +1,6 @@
-#include "queue/ListTotals.h"
+#include "queue/view/ListTotals.h"
 
-#include "queue/QueueRules.h"
+#include "queue/list/QueueRules.h"
 
 void ListTotals::reset(const QList<DownloadSnapshot> &snapshots)
 {

@@ -1,4 +1,4 @@
-#include "queue/SavedGeometry.h"
+#include "queue/view/SavedGeometry.h"
 
 #include <QDataStream>
 

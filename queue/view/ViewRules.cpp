@@ -1,7 +1,7 @@
-#include "queue/ViewRules.h"
+#include "queue/view/ViewRules.h"
 
 #include "engine/DownloadStatus.h"
-#include "queue/QueueRules.h"
+#include "queue/list/QueueRules.h"
 
 namespace ViewRules {
 

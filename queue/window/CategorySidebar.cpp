@@ -1,6 +1,6 @@
-#include "queue/CategorySidebar.h"
+#include "queue/window/CategorySidebar.h"
 
-#include "queue/SidebarDelegate.h"
+#include "queue/window/SidebarDelegate.h"
 #include "ui/RushletIcons.h"
 
 namespace {

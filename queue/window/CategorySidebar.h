@@ -1,6 +1,6 @@
 #pragma once
 
-#include "queue/ViewRules.h"
+#include "queue/view/ViewRules.h"
 
 #include <QListWidget>
 

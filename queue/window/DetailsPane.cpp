@@ -1,7 +1,7 @@
-#include "queue/DetailsPane.h"
+#include "queue/window/DetailsPane.h"
 
-#include "queue/FileDetailsPage.h"
-#include "queue/TransferPage.h"
+#include "queue/window/FileDetailsPage.h"
+#include "queue/window/TransferPage.h"
 
 #include <QScrollArea>
 #include <QTabBar>

@@ -1,9 +1,9 @@
-#include "queue/DownloadTable.h"
+#include "queue/window/DownloadTable.h"
 
 #include "engine/DownloadStatus.h"
 #include "i18n/Localization.h"
-#include "queue/DisplayFormat.h"
-#include "queue/ProgressDelegate.h"
+#include "queue/view/DisplayFormat.h"
+#include "queue/window/ProgressDelegate.h"
 #include "ui/RushletIcons.h"
 
 #include <QHeaderView>

@@ -1,8 +1,8 @@
-#include "queue/FileDetailsPage.h"
+#include "queue/window/FileDetailsPage.h"
 
 #include "i18n/Localization.h"
-#include "queue/DisplayFormat.h"
-#include "queue/PaneLabels.h"
+#include "queue/view/DisplayFormat.h"
+#include "queue/window/PaneLabels.h"
 
 #include <QDir>
 #include <QFormLayout>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "queue/DownloadList.h"
-#include "queue/ListTotals.h"
-#include "queue/MainWindowHooks.h"
+#include "queue/adding/MainWindowHooks.h"
+#include "queue/list/DownloadList.h"
+#include "queue/view/ListTotals.h"
 
 #include <QJsonObject>
 #include <QMainWindow>

@@ -1,4 +1,4 @@
-#include "queue/PaneLabels.h"
+#include "queue/window/PaneLabels.h"
 
 #include <QFont>
 #include <QLabel>

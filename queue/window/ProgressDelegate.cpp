@@ -1,6 +1,6 @@
-#include "queue/ProgressDelegate.h"
+#include "queue/window/ProgressDelegate.h"
 
-#include "queue/DisplayFormat.h"
+#include "queue/view/DisplayFormat.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "queue/SidebarDelegate.h"
+#include "queue/window/SidebarDelegate.h"
 
 void SidebarDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                             const QModelIndex &index) const

@@ -1,8 +1,8 @@
-#include "queue/TransferPage.h"
+#include "queue/window/TransferPage.h"
 
 #include "i18n/Localization.h"
-#include "queue/DisplayFormat.h"
-#include "queue/PaneLabels.h"
+#include "queue/view/DisplayFormat.h"
+#include "queue/window/PaneLabels.h"
 
 #include <QDir>
 #include <QHBoxLayout>

@@ -1,8 +1,8 @@
-#include "queue/WindowActions.h"
+#include "queue/window/WindowActions.h"
 
 #include "engine/DownloadSnapshot.h"
 #include "i18n/Localization.h"
-#include "queue/ViewRules.h"
+#include "queue/view/ViewRules.h"
 #include "ui/RushletIcons.h"
 
 #include <QAction>

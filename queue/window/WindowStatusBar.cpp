@@ -1,7 +1,7 @@
-#include "queue/WindowStatusBar.h"
+#include "queue/window/WindowStatusBar.h"
 
 #include "i18n/Localization.h"
-#include "queue/DisplayFormat.h"
+#include "queue/view/DisplayFormat.h"
 
 #include <QLabel>
 

@@ -1,4 +1,4 @@
-#include "queue/WindowStyle.h"
+#include "queue/window/WindowStyle.h"
 
 #include <QColor>
 

@@ -3,8 +3,8 @@
 // the request's fields directly, one per line (type, url, id, filename), so that the rules are
 // reached without the JSON parser's help.
 
-#include "bridge/BridgeProtocol.h"
-#include "bridge/BrowserFileNames.h"
+#include "bridge/protocol/BridgeProtocol.h"
+#include "bridge/protocol/BrowserFileNames.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 #include <QJsonDocument>

@@ -2,7 +2,7 @@
 // of JSON, which the host accepts only as a ping or a valid download request. What the host relays
 // in the same framing reads back with the same request.
 
-#include "bridge/BridgeProtocol.h"
+#include "bridge/protocol/BridgeProtocol.h"
 #include "nativehost/NativeMessaging.h"
 #include "tests/fuzz/FuzzSupport.h"
 

@@ -3,7 +3,7 @@
 // running download comes back paused.
 
 #include "engine/DownloadStatus.h"
-#include "queue/QueueRules.h"
+#include "queue/list/QueueRules.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 #include <QDir>

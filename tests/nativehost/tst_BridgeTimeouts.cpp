@@ -1,5 +1,5 @@
-#include "tests/bridge/NativeHostFrames.h"
 #include "tests/support/BridgeTestClient.h"
+#include "tests/support/NativeHostFrames.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/TestProgram.h"
 

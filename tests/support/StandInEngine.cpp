@@ -1,7 +1,7 @@
-#include "tests/queue/StandInEngine.h"
+#include "tests/support/StandInEngine.h"
 
 #include "engine/DownloadStatus.h"
-#include "queue/QueueRules.h"
+#include "queue/list/QueueRules.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "tools/render-visuals/AddDialogVisuals.h"
 
 #include "i18n/Localization.h"
-#include "queue/AddDialog.h"
+#include "queue/adding/AddDialog.h"
 #include "ui/ModalDialogs.h"
 
 #include <QApplication>

@@ -3,11 +3,11 @@
 #include "engine/DownloadMetaTypes.h"
 #include "engine/DownloadStatus.h"
 #include "i18n/Localization.h"
-#include "queue/CategorySidebar.h"
-#include "queue/DownloadList.h"
-#include "queue/DownloadTable.h"
-#include "queue/MainWindow.h"
-#include "queue/QueueRules.h"
+#include "queue/list/DownloadList.h"
+#include "queue/list/QueueRules.h"
+#include "queue/window/CategorySidebar.h"
+#include "queue/window/DownloadTable.h"
+#include "queue/window/MainWindow.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -2,11 +2,11 @@
 
 #include "engine/DownloadStatus.h"
 #include "i18n/Localization.h"
-#include "queue/CloseBehaviorMenu.h"
-#include "queue/CloseConfirmationDialog.h"
-#include "queue/DownloadContextMenu.h"
-#include "queue/DownloadList.h"
-#include "queue/TrayIcon.h"
+#include "queue/actions/DownloadContextMenu.h"
+#include "queue/closing/CloseBehaviorMenu.h"
+#include "queue/closing/CloseConfirmationDialog.h"
+#include "queue/closing/TrayIcon.h"
+#include "queue/list/DownloadList.h"
 #include "ui/RushletIcons.h"
 
 #include <QAction>

@@ -1,5 +1,5 @@
-#include "bridge/BridgeProtocol.h"
-#include "bridge/BrowserFileNames.h"
+#include "bridge/protocol/BridgeProtocol.h"
+#include "bridge/protocol/BrowserFileNames.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>

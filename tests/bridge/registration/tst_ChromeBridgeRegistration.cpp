@@ -1,4 +1,4 @@
-#include "bridge/ChromeBridgeRegistration.h"
+#include "bridge/registration/ChromeBridgeRegistration.h"
 #include "platform/NativeMessagingHosts.h"
 #include "tests/support/TestEnvironment.h"
 

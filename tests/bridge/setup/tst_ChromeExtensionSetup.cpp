@@ -1,4 +1,4 @@
-#include "bridge/ChromeExtensionSetup.h"
+#include "bridge/setup/ChromeExtensionSetup.h"
 #include "i18n/Localization.h"
 #include "tests/support/TestEnvironment.h"
 

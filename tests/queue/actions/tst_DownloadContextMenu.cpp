@@ -1,8 +1,8 @@
 #include "engine/DownloadMetaTypes.h"
-#include "queue/DownloadContextMenu.h"
-#include "queue/DownloadList.h"
-#include "tests/queue/StandInEngine.h"
+#include "queue/actions/DownloadContextMenu.h"
+#include "queue/list/DownloadList.h"
 #include "tests/support/SessionBus.h"
+#include "tests/support/StandInEngine.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/ModalDialogs.h"
 

@@ -1,9 +1,9 @@
 #include "engine/DownloadMetaTypes.h"
 #include "engine/DownloadStatus.h"
-#include "queue/DownloadList.h"
-#include "queue/QueueRules.h"
-#include "tests/queue/StandInEngine.h"
+#include "queue/list/DownloadList.h"
+#include "queue/list/QueueRules.h"
 #include "tests/support/SmallDisk.h"
+#include "tests/support/StandInEngine.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>

@@ -1,5 +1,5 @@
 #include "engine/DownloadStatus.h"
-#include "queue/QueueRules.h"
+#include "queue/list/QueueRules.h"
 
 #include <QDir>
 #include <QFile>

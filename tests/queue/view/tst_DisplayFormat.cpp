@@ -1,6 +1,6 @@
 #include "engine/DownloadStatus.h"
-#include "queue/DisplayFormat.h"
-#include "queue/ListTotals.h"
+#include "queue/view/DisplayFormat.h"
+#include "queue/view/ListTotals.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "queue/MainWindow.h"
+#include "queue/window/MainWindow.h"
 #include "tests/support/BridgeTestClient.h"
 #include "tests/support/TestEnvironment.h"
 

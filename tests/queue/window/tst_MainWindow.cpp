@@ -1,8 +1,8 @@
 #include "engine/DownloadMetaTypes.h"
 #include "engine/DownloadStatus.h"
-#include "queue/DownloadList.h"
-#include "queue/MainWindow.h"
-#include "queue/QueueRules.h"
+#include "queue/list/DownloadList.h"
+#include "queue/list/QueueRules.h"
+#include "queue/window/MainWindow.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/TestProgram.h"
 
