@@ -42,11 +42,13 @@ void CaptionButton::paintEvent(QPaintEvent *)
     QColor glyphColour = palette().color(QPalette::WindowText);
     const bool pressed = isDown();
     if (hovered || pressed) {
+        const ColourScheme::CaptionColours colours =
+            ColourScheme::captionColours(ColourScheme::isDark(palette()));
         if (glyph == IconKind::Close) {
-            painter.fillRect(rect(), QColor(pressed ? QStringLiteral("#c42b1c") : QStringLiteral("#e81123")));
+            painter.fillRect(rect(), QColor(pressed ? colours.closePressed : colours.closeHover));
             glyphColour = Qt::white;
         } else {
-            const int alpha = pressed ? 55 : ColourScheme::isDark(palette()) ? 40 : 25;
+            const int alpha = pressed ? colours.veilPressedAlpha : colours.veilHoverAlpha;
             painter.fillRect(rect(), QColor(128, 128, 128, alpha));
         }
     }

@@ -5,16 +5,18 @@
 class QColor;
 class QPalette;
 
-// The one rule that chooses between the light and the dark look, and the colours that every
-// dialog shares. The program never installs a palette of its own: it follows whatever the
-// platform theme gives and only picks which of its two colour sets fits on top of it.
+// The one rule that chooses between the light and the dark look, and every colour of the two
+// sets: the dialogs', the main window's, the title bar's, the caption buttons' and the menus'.
+// The program never installs a palette of its own: it follows whatever the platform theme gives
+// and only picks which of its two colour sets fits on top of it. Colours are "#rrggbb" texts,
+// ready to fill a style-sheet template.
 namespace ColourScheme {
 
 // Dark when the HSL lightness (0–255) of the window colour is below 128.
 bool isDark(const QColor &windowColour);
 bool isDark(const QPalette &palette);
 
-// Colours for dialog style sheets, as "#rrggbb" texts ready to fill a template.
+// What every dialog shares.
 struct DialogColours
 {
     QString surface;       // dialog background, inputs and plain buttons
@@ -25,8 +27,61 @@ struct DialogColours
     QString accent;        // links and primary buttons
     QString accentHover;   // primary buttons under the mouse
     QString textOnAccent;  // text on primary buttons
+    QString raised;        // the setup dialog's buttons and folder field, between surface and border
 };
 
 DialogColours dialogColours(bool dark);
+
+// The main window's toolbar, sidebar, table and details pane.
+struct WindowColours
+{
+    QString border;         // lines and borders
+    QString secondaryText;  // captions and hints
+    QString selection;      // selected category and table row
+    QString progress;       // progress chunks of the main sheet
+    QString toolHover;      // toolbar button under the mouse
+    QString toolPressed;    // toolbar button held down
+    QString inspector;      // details pane background
+    QString inspectorHover; // details tab under the mouse, status badge
+    QString accent;         // selected tab's line, segment bars
+    QString errorText;      // the details pane's error sentence
+};
+
+WindowColours windowColours(bool dark);
+
+// The main window's own title bar.
+struct TitleBarColours
+{
+    QString background;
+    QString rule;      // the line under the bar
+    QString itemHover; // a menu title under the mouse
+};
+
+TitleBarColours titleBarColours(bool dark);
+
+// The caption buttons: Close turns red under the mouse, the others take a grey veil.
+struct CaptionColours
+{
+    QString closeHover;
+    QString closePressed;
+    int veilHoverAlpha; // of mid grey
+    int veilPressedAlpha;
+};
+
+CaptionColours captionColours(bool dark);
+
+// The popup menus: their entries and the panel drawn behind them.
+struct MenuColours
+{
+    QString text;
+    QString separator;
+    QString highlight; // the entry under the mouse
+    QString disabled;
+    QString panel;
+    QString panelBorder;
+    int shadowAlpha; // of black
+};
+
+MenuColours menuColours(bool dark);
 
 } // namespace ColourScheme

@@ -45,11 +45,7 @@ PopupMenu::PopupMenu(const QString &title, QWidget *parent)
 
 void PopupMenu::applyStyle()
 {
-    const bool dark = applicationIsDark();
-    const QString text = dark ? QStringLiteral("#edf2f7") : QStringLiteral("#243244");
-    const QString separator = dark ? QStringLiteral("#424b57") : QStringLiteral("#e8e8e8");
-    const QString highlight = dark ? QStringLiteral("#33465b") : QStringLiteral("#f0f2f5");
-    const QString disabled = dark ? QStringLiteral("#82909f") : QStringLiteral("#8c98a7");
+    const ColourScheme::MenuColours colours = ColourScheme::menuColours(applicationIsDark());
     setStyleSheet(
         QStringLiteral("QMenu { background: transparent; color: %1; border: 0; padding: 18px; }"
                        "QMenu::item { padding: 6px 24px 6px 26px; margin: 2px; border-radius: 5px; }"
@@ -58,12 +54,13 @@ void PopupMenu::applyStyle()
                        "QMenu::separator { height: 1px; background: %2; margin: 4px 10px; }"
                        "QMenu::icon { padding-left: 8px; }"
                        "QMenu::indicator { width: 16px; height: 16px; }")
-            .arg(text, separator, highlight, disabled));
+            .arg(colours.text, colours.separator, colours.highlight, colours.disabled));
 }
 
 QImage PopupMenu::renderBackground(const QSize &size, qreal ratio, bool dark)
 {
     const QSize physical(qCeil(size.width() * ratio), qCeil(size.height() * ratio));
+    const ColourScheme::MenuColours colours = ColourScheme::menuColours(dark);
     const QRectF panel =
         QRectF(QRect(QPoint(0, 0), size)).adjusted(panelInset, panelInset, -panelInset, -panelInset);
 
@@ -74,7 +71,7 @@ QImage PopupMenu::renderBackground(const QSize &size, qreal ratio, bool dark)
         QPainter painter(&mask);
         painter.setRenderHint(QPainter::Antialiasing, true);
         painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(0, 0, 0, dark ? 85 : 48));
+        painter.setBrush(QColor(0, 0, 0, colours.shadowAlpha));
         painter.drawRoundedRect(panel.translated(0, shadowOffset), cornerRadius, cornerRadius);
     }
 
@@ -82,9 +79,8 @@ QImage PopupMenu::renderBackground(const QSize &size, qreal ratio, bool dark)
     {
         QPainter painter(&result);
         painter.setRenderHint(QPainter::Antialiasing, true);
-        painter.setBrush(QColor(dark ? QStringLiteral("#252b33") : QStringLiteral("#ffffff")));
-        painter.setPen(QPen(QColor(dark ? QStringLiteral("#424b57") : QStringLiteral("#e7e7e7")), 0.6,
-                            Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+        painter.setBrush(QColor(colours.panel));
+        painter.setPen(QPen(QColor(colours.panelBorder), 0.6, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
         painter.drawRoundedRect(panel, cornerRadius, cornerRadius);
     }
     return result;

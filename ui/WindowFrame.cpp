@@ -157,6 +157,7 @@ void WindowFrame::applyTheme()
     if (!bar)
         return;
     const bool dark = ColourScheme::isDark(window->palette());
+    const ColourScheme::TitleBarColours colours = ColourScheme::titleBarColours(dark);
     bar->setStyleSheet(
         QStringLiteral("QWidget#rushletTitleBar { background: %1; border-bottom: 1px solid %2; }"
                        "QLabel#rushletBrand { color: %3; }"
@@ -165,10 +166,8 @@ void WindowFrame::applyTheme()
                        "QMenuBar#rushletTitleMenu::item { padding: 5px 9px; background: transparent; "
                        "border-radius: 4px; }"
                        "QMenuBar#rushletTitleMenu::item:selected { background: %4; }")
-            .arg(dark ? QStringLiteral("#20252c") : QStringLiteral("#f3f6fa"),
-                 dark ? QStringLiteral("#353c45") : QStringLiteral("#dfe5ed"),
-                 window->palette().color(QPalette::WindowText).name(),
-                 dark ? QStringLiteral("#354352") : QStringLiteral("#e3ebf5")));
+            .arg(colours.background, colours.rule, window->palette().color(QPalette::WindowText).name(),
+                 colours.itemHover));
     if (agent)
         agent->setWindowAttribute(QStringLiteral("dark-mode"), dark);
     QList<QMenu *> restyled = bar->findChildren<QMenu *>();

@@ -34,6 +34,8 @@ UpdateDialog::UpdateDialog(QWidget *parent)
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     const ColourScheme::DialogColours colours = ColourScheme::dialogColours(ColourScheme::isDark(palette()));
+    // The primary buttons keep the light set's accent in both looks, white text on it.
+    const ColourScheme::DialogColours light = ColourScheme::dialogColours(false);
     setStyleSheet(
         QStringLiteral(
             "QDialog { background:%1; } QLabel { color:%2; background:transparent; }"
@@ -44,11 +46,11 @@ UpdateDialog::UpdateDialog(QWidget *parent)
             "12px; "
             "min-height:16px; }"
             "QPushButton:focus { outline:none; } QPushButton:hover { background:%5; }"
-            "QPushButton#updateDownload, QPushButton#updateRetry { color:white; background:#1765d1; "
-            "border-color:#1765d1; }"
-            "QPushButton#updateDownload:hover, QPushButton#updateRetry:hover { background:#1257b7; }")
-            .arg(colours.surface, colours.primaryText, colours.border, colours.secondaryText,
-                 colours.footer));
+            "QPushButton#updateDownload, QPushButton#updateRetry { color:white; background:%6; "
+            "border-color:%6; }"
+            "QPushButton#updateDownload:hover, QPushButton#updateRetry:hover { background:%7; }")
+            .arg(colours.surface, colours.primaryText, colours.border, colours.secondaryText, colours.footer,
+                 light.accent, light.accentHover));
 
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);

@@ -25,17 +25,17 @@ const QString styleTemplate = QStringLiteral(
     "QDialog { background: %1; } QLabel { color: %2; }QLabel[secondary=true] { color: %3; }QPushButton { "
     "padding: 9px 14px; border: 1px solid %4; border-radius: 6px; background: %1; color: %2; "
     "}QPushButton:hover { "
-    "background: %5; } QPushButton#setupChrome { background: #1765d1; border-color: #1765d1; color: white; "
-    "}QPushButton#setupChrome:hover { background: #1257b7; }QLineEdit { padding: 9px; border: 1px solid %4; "
+    "background: %5; } QPushButton#setupChrome { background: %6; border-color: %6; color: white; "
+    "}QPushButton#setupChrome:hover { background: %7; }QLineEdit { padding: 9px; border: 1px solid %4; "
     "border-radius: 6px; background: %5; color: %2; }");
 
 QString styleSheetFor(bool dark)
 {
     const ColourScheme::DialogColours colours = ColourScheme::dialogColours(dark);
-    // This dialog's buttons and folder field take a shade of their own between surface and border.
-    const QString raised = dark ? QStringLiteral("#303844") : QStringLiteral("#f3f6fa");
+    // The primary button keeps the light set's accent in both looks, white text on it.
+    const ColourScheme::DialogColours light = ColourScheme::dialogColours(false);
     return styleTemplate.arg(colours.surface, colours.primaryText, colours.secondaryText, colours.border,
-                             raised);
+                             colours.raised, light.accent, light.accentHover);
 }
 
 QLabel *textLine(const QString &text, bool secondary)

@@ -6,30 +6,7 @@ namespace WindowStyle {
 
 Colours colours(bool dark, const QColor &text)
 {
-    const QString textName = text.name(QColor::HexRgb);
-    if (dark)
-        return {QStringLiteral("#404040"),
-                QStringLiteral("#b8b8b8"),
-                QStringLiteral("#283e50"),
-                QStringLiteral("#60b9ff"),
-                QStringLiteral("#343d49"),
-                QStringLiteral("#414e60"),
-                QStringLiteral("#252b33"),
-                QStringLiteral("#323c48"),
-                QStringLiteral("#70b7ff"),
-                QStringLiteral("#ffb4ab"),
-                textName};
-    return {QStringLiteral("#dddddd"),
-            QStringLiteral("#626262"),
-            QStringLiteral("#e7f1fb"),
-            QStringLiteral("#0067c0"),
-            QStringLiteral("#e5ebf2"),
-            QStringLiteral("#d5e1ee"),
-            QStringLiteral("#ffffff"),
-            QStringLiteral("#f0f4f9"),
-            QStringLiteral("#1765d1"),
-            QStringLiteral("#b3261e"),
-            textName};
+    return {ColourScheme::windowColours(dark), text.name(QColor::HexRgb)};
 }
 
 QString windowSheet(const Colours &c)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/ColourScheme.h"
+
 #include <QString>
 
 class QColor;
@@ -8,19 +10,9 @@ class QColor;
 // the dark set once, when it is built; `text` is the palette's text colour.
 namespace WindowStyle {
 
-struct Colours
+struct Colours : ColourScheme::WindowColours
 {
-    QString border;         // lines and borders
-    QString secondaryText;  // captions and hints
-    QString selection;      // selected category and table row
-    QString progress;       // progress chunks of the main sheet
-    QString toolHover;      // toolbar button under the mouse
-    QString toolPressed;    // toolbar button held down
-    QString inspector;      // details pane background
-    QString inspectorHover; // details tab under the mouse, status badge
-    QString accent;         // selected tab's line, segment bars
-    QString errorText;      // the details pane's error sentence
-    QString text;           // the palette's text colour
+    QString text; // the palette's text colour
 };
 
 Colours colours(bool dark, const QColor &text);
