@@ -1,4 +1,4 @@
-#include "bridge/setup/ChromeExtensionSetup.h"
+#include "bridge/setup/BrowserSetup.h"
 #include "engine/DownloadMetaTypes.h"
 #include "engine/DownloadStatus.h"
 #include "i18n/Localization.h"

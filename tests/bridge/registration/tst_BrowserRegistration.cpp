@@ -1,4 +1,4 @@
-#include "bridge/registration/ChromeBridgeRegistration.h"
+#include "bridge/registration/BrowserRegistration.h"
 #include "platform/NativeMessagingHosts.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -227,4 +227,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(ChromeBridgeRegistrationTest)
-#include "tst_ChromeBridgeRegistration.moc"
+#include "tst_BrowserRegistration.moc"

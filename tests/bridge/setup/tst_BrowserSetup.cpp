@@ -1,4 +1,4 @@
-#include "bridge/setup/ChromeExtensionSetup.h"
+#include "bridge/setup/BrowserSetup.h"
 #include "i18n/Localization.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -269,4 +269,4 @@ private slots:
 };
 
 QTEST_MAIN(ChromeExtensionSetupTest)
-#include "tst_ChromeExtensionSetup.moc"
+#include "tst_BrowserSetup.moc"

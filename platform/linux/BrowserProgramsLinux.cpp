@@ -1,4 +1,4 @@
-#include "platform/ChromeBrowser.h"
+#include "platform/BrowserPrograms.h"
 
 #include "platform/DetachedProcess.h"
 

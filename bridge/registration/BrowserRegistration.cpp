@@ -1,4 +1,4 @@
-#include "bridge/registration/ChromeBridgeRegistration.h"
+#include "bridge/registration/BrowserRegistration.h"
 
 #include "platform/ApplicationFiles.h"
 #include "platform/NativeMessagingHosts.h"

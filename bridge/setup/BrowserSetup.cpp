@@ -1,9 +1,9 @@
-#include "bridge/setup/ChromeExtensionSetup.h"
+#include "bridge/setup/BrowserSetup.h"
 
-#include "bridge/registration/ChromeBridgeRegistration.h"
+#include "bridge/registration/BrowserRegistration.h"
 #include "i18n/Localization.h"
 #include "platform/ApplicationFiles.h"
-#include "platform/ChromeBrowser.h"
+#include "platform/BrowserPrograms.h"
 #include "ui/ColourScheme.h"
 
 #include <QClipboard>

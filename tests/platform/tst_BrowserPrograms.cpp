@@ -1,4 +1,4 @@
-#include "platform/ChromeBrowser.h"
+#include "platform/BrowserPrograms.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -124,4 +124,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(ChromeBrowserTest)
-#include "tst_ChromeBrowser.moc"
+#include "tst_BrowserPrograms.moc"

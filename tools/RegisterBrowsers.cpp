@@ -1,7 +1,7 @@
 // Registers the Chrome bridge from a shell, exactly as the setup dialog does, for install scripts
 // and for checks that drive a real browser.
 
-#include "bridge/registration/ChromeBridgeRegistration.h"
+#include "bridge/registration/BrowserRegistration.h"
 #include "platform/ApplicationFiles.h"
 
 #include <QCommandLineParser>
