@@ -502,7 +502,7 @@ void MainWindow::showAbout()
 
 void MainWindow::showChromeExtensionSetup()
 {
-    ChromeExtensionSetup dialog(this);
+    BrowserSetup dialog(this);
     ModalDialogs::run(dialog);
 }
 

@@ -19,9 +19,19 @@ QByteArray versionScript(const QByteArray &version)
     return "if [ \"$1\" = --version ]; then echo '" + version + "'; exit 0; fi\n";
 }
 
+BrowserCatalog::Browser known(const QString &name)
+{
+    const QList<BrowserCatalog::Browser> browsers = BrowserCatalog::known();
+    for (const BrowserCatalog::Browser &browser : browsers) {
+        if (browser.name == name)
+            return browser;
+    }
+    qFatal("no browser named %s", qPrintable(name));
+}
+
 } // namespace
 
-class ChromeBrowserTest : public QObject
+class BrowserProgramsTest : public QObject
 {
     Q_OBJECT
 
@@ -48,27 +58,40 @@ private slots:
         QVERIFY(QDir().mkpath(bin));
     }
 
-    void recognisesChromeByItsVersion_data()
+    void recognisesTheBrowserByItsVersion_data()
     {
+        QTest::addColumn<QString>("browser");
         QTest::addColumn<QByteArray>("script");
-        QTest::addColumn<bool>("chrome");
-        QTest::newRow("Google Chrome") << versionScript("Google Chrome 120.0.6099.109") << true;
-        QTest::newRow("Chromium") << versionScript("Chromium 156.0.8078.129 built on Debian GNU/Linux 12")
+        QTest::addColumn<bool>("recognised");
+        const QString chrome = QStringLiteral("Google Chrome");
+        QTest::newRow("Google Chrome") << chrome << versionScript("Google Chrome 120.0.6099.109") << true;
+        QTest::newRow("Google Chrome Beta") << QStringLiteral("Google Chrome Beta")
+                                            << versionScript("Google Chrome 121.0.6167.16 beta") << true;
+        QTest::newRow("Chromium") << QStringLiteral("Chromium")
+                                  << versionScript("Chromium 156.0.8078.129 built on Debian GNU/Linux 12")
                                   << true;
-        QTest::newRow("another browser") << versionScript("Mozilla Firefox 128.5.0esr") << false;
+        QTest::newRow("Brave") << QStringLiteral("Brave") << versionScript("Brave Browser 120.1.61.109")
+                               << true;
+        QTest::newRow("Firefox") << QStringLiteral("Firefox") << versionScript("Mozilla Firefox 128.5.0esr")
+                                 << true;
+        QTest::newRow("another browser under Chrome's name")
+            << chrome << versionScript("Mozilla Firefox 128.5.0esr") << false;
+        QTest::newRow("Chromium under Chrome's name")
+            << chrome << versionScript("Chromium 156.0.8078.129") << false;
         QTest::newRow("product named later in the line")
-            << versionScript("Brave Browser, not Chromium 1") << false;
-        QTest::newRow("fails") << QByteArray("echo 'Google Chrome 120'; exit 3\n") << false;
-        QTest::newRow("says nothing") << QByteArray("exit 0\n") << false;
+            << QStringLiteral("Chromium") << versionScript("Brave Browser, not Chromium 1") << false;
+        QTest::newRow("fails") << chrome << QByteArray("echo 'Google Chrome 120'; exit 3\n") << false;
+        QTest::newRow("says nothing") << chrome << QByteArray("exit 0\n") << false;
     }
 
-    void recognisesChromeByItsVersion()
+    void recognisesTheBrowserByItsVersion()
     {
+        QFETCH(QString, browser);
         QFETCH(QByteArray, script);
-        QFETCH(bool, chrome);
+        QFETCH(bool, recognised);
         const QString path = bin + QStringLiteral("/candidate");
         QVERIFY(installProgram(path, script));
-        QCOMPARE(ChromeBrowser::isChrome(path), chrome);
+        QCOMPARE(BrowserPrograms::isBrowser(path, known(browser)), recognised);
     }
 
     void refusesWhatCannotBeRun()
@@ -78,9 +101,10 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("#!/bin/sh\necho 'Google Chrome 120'\n");
         file.close();
-        QVERIFY(!ChromeBrowser::isChrome(plain));
-        QVERIFY(!ChromeBrowser::isChrome(bin));
-        QVERIFY(!ChromeBrowser::isChrome(bin + QStringLiteral("/missing")));
+        const BrowserCatalog::Browser chrome = known(QStringLiteral("Google Chrome"));
+        QVERIFY(!BrowserPrograms::isBrowser(plain, chrome));
+        QVERIFY(!BrowserPrograms::isBrowser(bin, chrome));
+        QVERIFY(!BrowserPrograms::isBrowser(bin + QStringLiteral("/missing"), chrome));
     }
 
     void locateSkipsImpostorsAndHangingPrograms()
@@ -93,35 +117,72 @@ private slots:
 
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(ChromeBrowser::locate(), bin + QStringLiteral("/chromium"));
+        const BrowserPrograms::Located located = BrowserPrograms::locateFirst(BrowserCatalog::known());
+        QCOMPARE(located.program, bin + QStringLiteral("/chromium"));
+        QCOMPARE(located.browser.name, QStringLiteral("Chromium"));
         QVERIFY2(clock.elapsed() < 20000, "a hanging candidate is given up on");
     }
 
-    void locatePrefersGoogleChromeAndFindsNothingWithoutIt()
+    // The candidates are the browsers found, in the catalog's order; none found is nothing located.
+    void locateTriesTheCandidatesInTheirOrder()
     {
-        QCOMPARE(ChromeBrowser::locate(), QString());
+        QCOMPARE(BrowserPrograms::locateFirst(BrowserCatalog::known()).program, QString());
         QVERIFY(installProgram(bin + QStringLiteral("/chromium"), versionScript("Chromium 156.0.8078.129")));
         QVERIFY(
             installProgram(bin + QStringLiteral("/google-chrome"), versionScript("Google Chrome 120.0.1")));
-        QCOMPARE(ChromeBrowser::locate(), bin + QStringLiteral("/google-chrome"));
+        QVERIFY(
+            installProgram(bin + QStringLiteral("/firefox-esr"), versionScript("Mozilla Firefox 128.5.0")));
+        QCOMPARE(BrowserPrograms::locateFirst(BrowserCatalog::known()).program,
+                 bin + QStringLiteral("/google-chrome"));
+        QCOMPARE(
+            BrowserPrograms::locateFirst({known(QStringLiteral("Vivaldi")), known(QStringLiteral("Firefox")),
+                                          known(QStringLiteral("Chromium"))})
+                .program,
+            bin + QStringLiteral("/firefox-esr"));
+        QCOMPARE(BrowserPrograms::locateFirst({}).program, QString());
+    }
+
+    void opensTheExtensionsPage_data()
+    {
+        QTest::addColumn<QString>("browser");
+        QTest::addColumn<QByteArray>("program");
+        QTest::addColumn<QByteArray>("version");
+        QTest::addColumn<QByteArray>("arguments");
+        QTest::newRow("Chromium") << QStringLiteral("Chromium") << QByteArray("chromium")
+                                  << QByteArray("Chromium 1") << QByteArray("chrome://extensions/|");
+        QTest::newRow("Firefox") << QStringLiteral("Firefox") << QByteArray("firefox")
+                                 << QByteArray("Mozilla Firefox 1")
+                                 << QByteArray("about:debugging#/runtime/this-firefox|");
+        QTest::newRow("Flatpak") << QStringLiteral("Firefox (Flatpak)") << QByteArray("flatpak")
+                                 << QByteArray("Flatpak 1.14.10")
+                                 << QByteArray(
+                                        "run|org.mozilla.firefox|about:debugging#/runtime/this-firefox|");
     }
 
     void opensTheExtensionsPage()
     {
-        const QString record = environment.scratch() + QStringLiteral("/arguments");
-        const QString browser = bin + QStringLiteral("/google-chrome");
-        QVERIFY(installProgram(browser, "printf '%s|' \"$@\" > " + QFile::encodeName(record) +
-                                            ".part && /bin/mv " + QFile::encodeName(record) + ".part " +
-                                            QFile::encodeName(record) + "\n"));
-        QVERIFY(ChromeBrowser::openExtensionsPage(browser));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 20000);
-        QFile arguments(record);
-        QVERIFY(arguments.open(QIODevice::ReadOnly));
-        QCOMPARE(arguments.readAll(), QByteArray("chrome://extensions/|"));
+        QFETCH(QString, browser);
+        QFETCH(QByteArray, program);
+        QFETCH(QByteArray, version);
+        QFETCH(QByteArray, arguments);
+        const QByteArray record = QFile::encodeName(environment.scratch() + QStringLiteral("/arguments"));
+        QFile::remove(QFile::decodeName(record));
+        // Answers the checks (--version, flatpak info) as the browser would, and records the rest.
+        QVERIFY(installProgram(bin + u'/' + QString::fromUtf8(program),
+                               "case \"$1\" in --version) echo '" + version +
+                                   "'; exit 0;; "
+                                   "info) [ \"$2\" = org.mozilla.firefox ]; exit;; esac\n"
+                                   "printf '%s|' \"$@\" > " +
+                                   record + ".part && /bin/mv " + record + ".part " + record + "\n"));
+        const BrowserPrograms::Located located = BrowserPrograms::locateFirst({known(browser)});
+        QVERIFY(BrowserPrograms::openExtensionsPage(located));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QFile::decodeName(record)), 20000);
+        QCOMPARE(TestEnvironment::readFile(QFile::decodeName(record)), arguments);
 
-        QVERIFY(!ChromeBrowser::openExtensionsPage(bin + QStringLiteral("/missing")));
+        QVERIFY(!BrowserPrograms::openExtensionsPage({known(browser), bin + QStringLiteral("/missing")}));
+        QVERIFY(!BrowserPrograms::openExtensionsPage({}));
     }
 };
 
-QTEST_GUILESS_MAIN(ChromeBrowserTest)
+QTEST_GUILESS_MAIN(BrowserProgramsTest)
 #include "tst_BrowserPrograms.moc"

@@ -17,6 +17,8 @@ QList<std::pair<QString, QString>> variables(const TestEnvironment &environment)
         {QStringLiteral("XDG_CACHE_HOME"), environment.home() + QStringLiteral("/.cache")},
         {QStringLiteral("XDG_STATE_HOME"), environment.home() + QStringLiteral("/.local/state")},
         {QStringLiteral("XDG_RUNTIME_DIR"), environment.runtimeDir()},
+        // Flatpak's system installation, whose permissions a sandboxed browser's state depends on.
+        {QStringLiteral("FLATPAK_SYSTEM_DIR"), environment.flatpakSystemDir()},
     };
 }
 

@@ -18,6 +18,7 @@ public:
     QString configHome() const { return home() + QStringLiteral("/.config"); }
     QString dataHome() const { return home() + QStringLiteral("/.local/share"); }
     QString runtimeDir() const { return root.path() + QStringLiteral("/run"); }
+    QString flatpakSystemDir() const { return root.path() + QStringLiteral("/flatpak"); }
     // The program's data folder under this HOME: queue.json, instance.lock and the host manifest.
     QString dataFolder() const { return dataHome() + QStringLiteral("/Rushlet/Rushlet"); }
     // A scratch folder for downloads and other files of the test.

@@ -1,12 +1,13 @@
 #include "bridge/registration/BrowserRegistration.h"
-#include "platform/NativeMessagingHosts.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTest>
 
 namespace {
@@ -38,9 +39,38 @@ QString extensionManifest(const QString &key)
     return QStringLiteral(R"({"manifest_version": 3, "name": "Rushlet", "key": "%1"})").arg(key);
 }
 
+const QString hostFile = QStringLiteral("/com.rushlet.downloader.json");
+const QString legacyFile = QStringLiteral("/com.brio.downloader.json");
+const QString wrapperFile = QStringLiteral("/rushlet-native-host.sh");
+
+// A browser folder the registration must write into, relative to the home folder, and what.
+struct Written
+{
+    QString folder;
+    bool firefox = false;
+    bool sandboxed = false;
+};
+
+// Every file below `root`, relative to it.
+QStringList filesBelow(const QString &root)
+{
+    QStringList files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(QDir(root).relativeFilePath(it.next()));
+    files.sort();
+    return files;
+}
+
 } // namespace
 
-class ChromeBridgeRegistrationTest : public QObject
+Q_DECLARE_METATYPE(QList<Written>)
+
+namespace {
+
+} // namespace
+
+class BrowserRegistrationTest : public QObject
 {
     Q_OBJECT
 
@@ -49,12 +79,13 @@ private:
     QString applicationFolder;
     QString manifestFolder;
 
-    // A packaged application folder: the two programs and the extension with the given key.
+    // A packaged application folder: the two programs and the extensions, Chrome's with the given key.
     void package(const QString &key, const QStringList &leaveOut = {})
     {
         QDir(applicationFolder).removeRecursively();
         const QStringList files = {QStringLiteral("Rushlet"), QStringLiteral("RushletNativeHost"),
-                                   QStringLiteral("chrome-extension/manifest.json")};
+                                   QStringLiteral("chrome-extension/manifest.json"),
+                                   QStringLiteral("firefox-extension/manifest.json")};
         for (const QString &file : files) {
             if (!leaveOut.contains(file)) {
                 const QByteArray content = file.endsWith(QStringLiteral(".json"))
@@ -65,19 +96,41 @@ private:
         }
     }
 
-    QStringList browserCopies(const QString &hostName) const
+    QString home(const QString &relative) const { return environment.home() + u'/' + relative; }
+
+    // A home in which the browsers of `configurationFolders` have run.
+    void haveBrowsers(const QStringList &configurationFolders)
     {
-        QStringList copies;
-        for (const QString &folder : NativeMessagingHosts::manifestFolders())
-            copies << folder + u'/' + hostName + QStringLiteral(".json");
-        return copies;
+        QDir(environment.home()).removeRecursively();
+        QDir(environment.flatpakSystemDir()).removeRecursively();
+        for (const QString &folder : configurationFolders)
+            QVERIFY(QDir().mkpath(home(folder)));
+        QVERIFY(QDir().mkpath(environment.configHome()));
     }
 
-    void removeEverythingWritten()
+    QJsonObject expectedManifest(const QString &program, bool firefox) const
     {
-        QDir(manifestFolder).removeRecursively();
-        for (const QString &copy : browserCopies(QStringLiteral("com.rushlet.downloader")))
-            QFile::remove(copy);
+        QJsonObject manifest{
+            {QStringLiteral("name"), QStringLiteral("com.rushlet.downloader")},
+            {QStringLiteral("description"), QStringLiteral("Rushlet desktop downloader")},
+            {QStringLiteral("path"), program},
+            {QStringLiteral("type"), QStringLiteral("stdio")},
+            {QStringLiteral("allowed_extensions"), QJsonArray{QStringLiteral(RUSHLET_FIREFOX_ADDON_ID)}},
+        };
+        if (!firefox) {
+            manifest.insert(
+                QStringLiteral("allowed_origins"),
+                QJsonArray{QStringLiteral("chrome-extension://fgpcedeakdedicomjmpoaffffaddfafb/")});
+        }
+        return manifest;
+    }
+
+    QList<BrowserRegistration::State> states(const BrowserRegistration::Outcome &outcome) const
+    {
+        QList<BrowserRegistration::State> found;
+        for (const BrowserRegistration::BrowserStatus &browser : outcome.browsers)
+            found.append(browser.state);
+        return found;
     }
 
 private slots:
@@ -88,8 +141,6 @@ private slots:
         applicationFolder = environment.scratch() + QStringLiteral("/application");
         manifestFolder = environment.dataFolder();
     }
-
-    void init() { removeEverythingWritten(); }
 
     void extensionId_data()
     {
@@ -113,53 +164,169 @@ private slots:
     {
         QFETCH(QString, key);
         QFETCH(QString, id);
-        QCOMPARE(ChromeBridgeRegistration::extensionId(key), id);
+        QCOMPARE(BrowserRegistration::extensionId(key), id);
     }
 
-    void registrationWritesManifestAndPointsBrowsersAtIt()
+    void registersEveryBrowserFound_data()
     {
-        package(verifiedKey);
-        for (const QString &legacy : browserCopies(QStringLiteral("com.brio.downloader")))
-            QVERIFY(TestEnvironment::writeFile(legacy, "{}"));
+        QTest::addColumn<QStringList>("configurationFolders");
+        QTest::addColumn<QList<Written>>("written");
+        QTest::addColumn<QStringList>("names");
 
-        QCOMPARE(ChromeBridgeRegistration::registerBridge(applicationFolder, manifestFolder), QString());
-        ChromeBridgeRegistration::removeLegacyBridge();
-
-        const QString path = manifestFolder + QStringLiteral("/com.rushlet.downloader.json");
-        const QByteArray written = TestEnvironment::readFile(path);
-        const QJsonObject manifest = QJsonDocument::fromJson(written).object();
-        QCOMPARE(manifest.value(QStringLiteral("name")).toString(), QStringLiteral("com.rushlet.downloader"));
-        QCOMPARE(manifest.value(QStringLiteral("description")).toString(),
-                 QStringLiteral("Rushlet desktop downloader"));
-        QCOMPARE(manifest.value(QStringLiteral("path")).toString(),
-                 applicationFolder + QStringLiteral("/RushletNativeHost"));
-        QCOMPARE(manifest.value(QStringLiteral("type")).toString(), QStringLiteral("stdio"));
-        QCOMPARE(manifest.value(QStringLiteral("allowed_origins")).toArray(),
-                 QJsonArray{QStringLiteral("chrome-extension://fgpcedeakdedicomjmpoaffffaddfafb/")});
-        QVERIFY2(written.contains("\n    \""), "the manifest is written indented");
-
-        for (const QString &copy : browserCopies(QStringLiteral("com.rushlet.downloader")))
-            QCOMPARE(TestEnvironment::readFile(copy), written);
-        for (const QString &legacy : browserCopies(QStringLiteral("com.brio.downloader")))
-            QVERIFY2(!QFile::exists(legacy), qPrintable(legacy));
+        QTest::newRow("the Chromium family")
+            << QStringList{QStringLiteral(".config/google-chrome"), QStringLiteral(".config/chromium"),
+                           QStringLiteral(".config/BraveSoftware/Brave-Browser"),
+                           QStringLiteral(".config/vivaldi"), QStringLiteral(".config/microsoft-edge")}
+            << QList<Written>{{QStringLiteral(".config/google-chrome/NativeMessagingHosts")},
+                              {QStringLiteral(".config/chromium/NativeMessagingHosts")},
+                              {QStringLiteral(".config/BraveSoftware/Brave-Browser/NativeMessagingHosts")},
+                              {QStringLiteral(".config/vivaldi/NativeMessagingHosts")},
+                              {QStringLiteral(".config/microsoft-edge/NativeMessagingHosts")}}
+            << QStringList{QStringLiteral("Google Chrome"), QStringLiteral("Chromium"),
+                           QStringLiteral("Brave"), QStringLiteral("Vivaldi"),
+                           QStringLiteral("Microsoft Edge")};
+        QTest::newRow("test channels")
+            << QStringList{QStringLiteral(".config/microsoft-edge-dev"),
+                           QStringLiteral(".config/google-chrome-beta"),
+                           QStringLiteral(".config/google-chrome-unstable"),
+                           QStringLiteral(".config/microsoft-edge-beta")}
+            << QList<Written>{{QStringLiteral(".config/google-chrome-beta/NativeMessagingHosts")},
+                              {QStringLiteral(".config/google-chrome-unstable/NativeMessagingHosts")},
+                              {QStringLiteral(".config/microsoft-edge-beta/NativeMessagingHosts")},
+                              {QStringLiteral(".config/microsoft-edge-dev/NativeMessagingHosts")}}
+            << QStringList{QStringLiteral("Google Chrome Beta"), QStringLiteral("Google Chrome Dev"),
+                           QStringLiteral("Microsoft Edge Beta"), QStringLiteral("Microsoft Edge Dev")};
+        // Sandboxed browsers see only their own folder: the host is reached through the wrapper.
+        QTest::newRow("snap and Flatpak")
+            << QStringList{QStringLiteral("snap/chromium/common"),
+                           QStringLiteral(".var/app/com.brave.Browser"),
+                           QStringLiteral(".var/app/org.mozilla.firefox"),
+                           QStringLiteral(".var/app/com.google.Chrome"),
+                           QStringLiteral(".var/app/org.chromium.Chromium")}
+            << QList<Written>{{QStringLiteral("snap/chromium/common/chromium/NativeMessagingHosts")},
+                              {QStringLiteral(".var/app/org.mozilla.firefox/.mozilla/native-messaging-hosts"),
+                               true, true},
+                              {QStringLiteral(
+                                   ".var/app/com.google.Chrome/config/google-chrome/NativeMessagingHosts"),
+                               false, true},
+                              {QStringLiteral(
+                                   ".var/app/org.chromium.Chromium/config/chromium/NativeMessagingHosts"),
+                               false, true},
+                              {QStringLiteral(".var/app/com.brave.Browser/config/BraveSoftware/Brave-Browser/"
+                                              "NativeMessagingHosts"),
+                               false, true}}
+            << QStringList{QStringLiteral("Chromium (snap)"), QStringLiteral("Firefox (Flatpak)"),
+                           QStringLiteral("Google Chrome (Flatpak)"), QStringLiteral("Chromium (Flatpak)"),
+                           QStringLiteral("Brave (Flatpak)")};
+        QTest::newRow("Firefox") << QStringList{QStringLiteral(".mozilla/firefox"),
+                                                QStringLiteral(".config/chromium")}
+                                 << QList<Written>{{QStringLiteral(".config/chromium/NativeMessagingHosts")},
+                                                   {QStringLiteral(".mozilla/native-messaging-hosts"), true}}
+                                 << QStringList{QStringLiteral("Chromium"), QStringLiteral("Firefox")};
+        QTest::newRow("Firefox with its profiles in the configuration folder")
+            << QStringList{QStringLiteral(".config/mozilla/firefox")}
+            << QList<Written>{{QStringLiteral(".mozilla/native-messaging-hosts"), true}}
+            << QStringList{QStringLiteral("Firefox")};
+        QTest::newRow("no browser the bridge knows")
+            << QStringList{QStringLiteral(".config/opera"), QStringLiteral(".var/app/org.gnome.Epiphany"),
+                           QStringLiteral("snap/firefox")}
+            << QList<Written>{} << QStringList{};
     }
 
-    void repeatedRegistrationRewritesEverything()
+    // The manifest each browser reads, in its own folder and its own form, for exactly the browsers
+    // that ran here; the earlier product's manifest beside ours goes.
+    void registersEveryBrowserFound()
     {
+        QFETCH(QStringList, configurationFolders);
+        QFETCH(QList<Written>, written);
+        QFETCH(QStringList, names);
+        haveBrowsers(configurationFolders);
         package(verifiedKey);
-        QCOMPARE(ChromeBridgeRegistration::registerBridge(applicationFolder, manifestFolder), QString());
-        package(countingBytes128);
-        QCOMPARE(ChromeBridgeRegistration::registerBridge(applicationFolder, manifestFolder), QString());
+        for (const Written &browser : std::as_const(written))
+            QVERIFY(TestEnvironment::writeFile(home(browser.folder) + legacyFile, "{}"));
 
-        QCOMPARE(QDir(manifestFolder).entryList(QDir::Files),
-                 QStringList{QStringLiteral("com.rushlet.downloader.json")});
-        const QByteArray written =
-            TestEnvironment::readFile(manifestFolder + QStringLiteral("/com.rushlet.downloader.json"));
-        QVERIFY(written.contains("chrome-extension://ehbpljedkkcdmfbbpgphcpinbgfcnjmi/"));
-        for (const QString &copy : browserCopies(QStringLiteral("com.rushlet.downloader"))) {
-            QCOMPARE(TestEnvironment::readFile(copy), written);
-            QCOMPARE(QDir(QFileInfo(copy).absolutePath()).entryList(QDir::Files).size(), 1);
+        const BrowserRegistration::Outcome outcome =
+            BrowserRegistration::registerBrowsers(applicationFolder, manifestFolder);
+        QCOMPARE(outcome.error, QString());
+        QVERIFY(outcome.saved);
+
+        const QString host = applicationFolder + QStringLiteral("/RushletNativeHost");
+        const QByteArray record = TestEnvironment::readFile(manifestFolder + hostFile);
+        QCOMPARE(QJsonDocument::fromJson(record).object(), expectedManifest(host, false));
+        QVERIFY2(record.contains("\n    \""), "the manifest is written indented");
+
+        QStringList expectedFiles{manifestFolder.mid(environment.home().size() + 1) + hostFile};
+        QList<BrowserRegistration::State> expectedStates;
+        for (const Written &browser : std::as_const(written)) {
+            const QString folder = home(browser.folder);
+            expectedFiles << browser.folder + hostFile;
+            const QString program = browser.sandboxed ? folder + wrapperFile : host;
+            QCOMPARE(QJsonDocument::fromJson(TestEnvironment::readFile(folder + hostFile)).object(),
+                     expectedManifest(program, browser.firefox));
+            if (browser.sandboxed) {
+                expectedFiles << browser.folder + wrapperFile;
+                QVERIFY(QFileInfo(program).isExecutable());
+                QCOMPARE(TestEnvironment::readFile(program).split('\n').at(3),
+                         "exec flatpak-spawn --host '" + host.toUtf8() + "' \"$@\"");
+            }
+            // A sandboxed browser needs the user's permission still.
+            expectedStates << (browser.sandboxed ? BrowserRegistration::State::NeedsPermission
+                                                 : BrowserRegistration::State::Registered);
         }
+        expectedFiles.sort();
+        QCOMPARE(filesBelow(environment.home()), expectedFiles);
+
+        QStringList found;
+        for (const BrowserRegistration::BrowserStatus &browser : outcome.browsers) {
+            found << browser.browser.name;
+            QCOMPARE(browser.extensionFolder,
+                     applicationFolder + (browser.browser.family == BrowserCatalog::Family::Firefox
+                                              ? QStringLiteral("/firefox-extension")
+                                              : QStringLiteral("/chrome-extension"))
+                                             .replace(u'/', QDir::separator()));
+            QCOMPARE(browser.permissionCommand.isEmpty(), browser.browser.flatpakId.isEmpty());
+        }
+        QCOMPARE(found, names);
+        QCOMPARE(states(outcome), expectedStates);
+    }
+
+    // What the setup shows for each browser follows the files as they are, whoever changed them.
+    void statesFollowTheFiles()
+    {
+        haveBrowsers({QStringLiteral(".config/chromium"), QStringLiteral(".var/app/org.mozilla.firefox")});
+        package(verifiedKey);
+        using State = BrowserRegistration::State;
+        const auto inspected = [this] {
+            return states(BrowserRegistration::inspect(applicationFolder, manifestFolder));
+        };
+        QCOMPARE(inspected(), QList<State>({State::NotRegistered, State::NotRegistered}));
+        QVERIFY(!BrowserRegistration::inspect(applicationFolder, manifestFolder).saved);
+        QCOMPARE(BrowserRegistration::registerBrowsers(applicationFolder, manifestFolder).error, QString());
+        QCOMPARE(inspected(), QList<State>({State::Registered, State::NeedsPermission}));
+
+        const QString overrides = environment.dataHome() + QStringLiteral("/flatpak/overrides/");
+        const QByteArray talk = "[Session Bus Policy]\norg.freedesktop.Flatpak=talk\n";
+        QVERIFY(TestEnvironment::writeFile(overrides + QStringLiteral("org.mozilla.firefox"),
+                                           "[Context]\nshared=network\n\n" + talk));
+        QCOMPARE(inspected(), QList<State>({State::Registered, State::Registered}));
+
+        const QString sandboxFolder =
+            home(QStringLiteral(".var/app/org.mozilla.firefox/.mozilla/native-messaging-hosts"));
+        QVERIFY(QFile::setPermissions(sandboxFolder + wrapperFile, QFile::ReadOwner | QFile::WriteOwner));
+        QCOMPARE(inspected(), QList<State>({State::Registered, State::NeedsRepair}));
+
+        // Rushlet moved: the browsers and the host's own manifest still name the old host.
+        const QString packaged = applicationFolder;
+        applicationFolder = environment.scratch() + QStringLiteral("/moved");
+        package(verifiedKey);
+        QCOMPARE(inspected(), QList<State>({State::NeedsRepair, State::NeedsRepair}));
+        QCOMPARE(BrowserRegistration::registerBrowsers(applicationFolder, manifestFolder).error, QString());
+        QCOMPARE(inspected(), QList<State>({State::Registered, State::Registered}));
+        applicationFolder = packaged;
+
+        // Without the data folder's manifest the host refuses everyone, however the browsers stand.
+        QVERIFY(QFile::remove(manifestFolder + hostFile));
+        QCOMPARE(inspected(), QList<State>({State::NeedsRepair, State::NeedsRepair}));
     }
 
     void refusalWritesNothing_data()
@@ -185,46 +352,51 @@ private slots:
         QFETCH(QString, key);
         QFETCH(QStringList, leaveOut);
         QFETCH(QString, message);
+        haveBrowsers({QStringLiteral(".config/chromium"), QStringLiteral(".mozilla")});
         package(key, leaveOut);
 
-        QCOMPARE(ChromeBridgeRegistration::registerBridge(applicationFolder, manifestFolder), message);
-        QVERIFY(!QFile::exists(manifestFolder + QStringLiteral("/com.rushlet.downloader.json")));
-        for (const QString &copy : browserCopies(QStringLiteral("com.rushlet.downloader")))
-            QVERIFY(!QFile::exists(copy));
+        const BrowserRegistration::Outcome outcome =
+            BrowserRegistration::registerBrowsers(applicationFolder, manifestFolder);
+        QCOMPARE(outcome.error, message);
+        QVERIFY(!outcome.saved);
+        QCOMPARE(filesBelow(environment.home()), QStringList());
+        QCOMPARE(states(outcome),
+                 QList<BrowserRegistration::State>(2, BrowserRegistration::State::NotRegistered));
     }
 
     void unwritableDataFolderKeepsBrowsersUntouched()
     {
+        haveBrowsers({QStringLiteral(".config/chromium")});
         package(verifiedKey);
         // A file where the folder should be: root ignores permissions, a file cannot be a folder.
         QVERIFY(TestEnvironment::writeFile(manifestFolder, "not a folder"));
 
-        QCOMPARE(ChromeBridgeRegistration::registerBridge(applicationFolder, manifestFolder),
-                 QStringLiteral("Could not save the bridge configuration."));
-        for (const QString &copy : browserCopies(QStringLiteral("com.rushlet.downloader")))
-            QVERIFY(!QFile::exists(copy));
-        QFile::remove(manifestFolder);
+        const BrowserRegistration::Outcome outcome =
+            BrowserRegistration::registerBrowsers(applicationFolder, manifestFolder);
+        QCOMPARE(outcome.error, QStringLiteral("Could not save the bridge configuration."));
+        QVERIFY(!outcome.saved);
+        QCOMPARE(filesBelow(environment.home()),
+                 QStringList{manifestFolder.mid(environment.home().size() + 1)});
     }
 
+    // One browser's folder failing does not keep the others from working, and is reported.
     void unwritableBrowserFolderIsReported()
     {
+        haveBrowsers({QStringLiteral(".config/google-chrome"), QStringLiteral(".mozilla")});
         package(verifiedKey);
-        const QStringList folders = NativeMessagingHosts::manifestFolders();
-        const QString blocked = QFileInfo(folders.last()).absolutePath();
-        QDir(blocked).removeRecursively();
-        QVERIFY(TestEnvironment::writeFile(blocked, "not a folder"));
+        QVERIFY(TestEnvironment::writeFile(home(QStringLiteral(".config/google-chrome/NativeMessagingHosts")),
+                                           "not a folder"));
 
-        QCOMPARE(ChromeBridgeRegistration::registerBridge(applicationFolder, manifestFolder),
-                 QStringLiteral("Could not register the Chrome bridge for your user account."));
-        // The manifest is saved already; the browser that can be told still is.
-        const QByteArray written =
-            TestEnvironment::readFile(manifestFolder + QStringLiteral("/com.rushlet.downloader.json"));
-        QVERIFY(!written.isEmpty());
-        QCOMPARE(TestEnvironment::readFile(folders.first() + QStringLiteral("/com.rushlet.downloader.json")),
-                 written);
-        QFile::remove(blocked);
+        const BrowserRegistration::Outcome outcome =
+            BrowserRegistration::registerBrowsers(applicationFolder, manifestFolder);
+        QCOMPARE(outcome.error, QStringLiteral("Could not register every browser for your user account."));
+        QVERIFY(outcome.saved);
+        QCOMPARE(states(outcome),
+                 QList<BrowserRegistration::State>(
+                     {BrowserRegistration::State::NotRegistered, BrowserRegistration::State::Registered}));
+        QVERIFY(QFileInfo::exists(home(QStringLiteral(".mozilla/native-messaging-hosts")) + hostFile));
     }
 };
 
-QTEST_GUILESS_MAIN(ChromeBridgeRegistrationTest)
+QTEST_GUILESS_MAIN(BrowserRegistrationTest)
 #include "tst_BrowserRegistration.moc"
