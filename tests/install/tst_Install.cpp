@@ -4,7 +4,6 @@
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -31,17 +30,6 @@ TestProgram::Result run(const QString &program, const QStringList &arguments,
     if (!result.finished || result.exitStatus != QProcess::NormalExit)
         result.exitCode = -1;
     return result;
-}
-
-// Every file (not folder) below `root`, as paths relative to it, sorted.
-QStringList filesBelow(const QString &root)
-{
-    QStringList files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(QDir(root).relativeFilePath(it.next()));
-    files.sort();
-    return files;
 }
 
 // The value of `key` in the main group of a desktop entry.
@@ -74,7 +62,8 @@ private:
         for (const char *program : {"Rushlet", "RushletNativeHost", "rushlet-get",
                                     "rushlet-register-browsers", "rushlet-register-chrome"})
             files.append(QStringLiteral("bin/") + QLatin1String(program));
-        for (const QString &file : filesBelow(qEnvironmentVariable("RUSHLET_BIN_DIR") + "/chrome-extension"))
+        for (const QString &file :
+             TestEnvironment::filesBelow(qEnvironmentVariable("RUSHLET_BIN_DIR") + "/chrome-extension"))
             files.append(QStringLiteral("share/rushlet/chrome-extension/") + file);
         files.append(QStringLiteral("share/applications/%1.desktop").arg(appId));
         files.append(QStringLiteral("share/metainfo/%1.metainfo.xml").arg(appId));
@@ -108,9 +97,9 @@ private slots:
     void tree()
     {
         QCOMPARE(
-            filesBelow(stage),
+            TestEnvironment::filesBelow(stage),
             QStringList(expectedFiles()).replaceInStrings(QRegularExpression("^"), prefix.mid(1) + u'/'));
-        for (const QString &program : filesBelow(installed(QStringLiteral("bin"))))
+        for (const QString &program : TestEnvironment::filesBelow(installed(QStringLiteral("bin"))))
             QVERIFY2(QFileInfo(installed(QStringLiteral("bin/") + program)).isExecutable(),
                      qPrintable(program));
         // The menu entry starts the program under the prefix chosen when installing, not the one

@@ -41,8 +41,6 @@ private slots:
         QTest::newRow("seeing is not talking")
             << QStringList{own} << QList<QByteArray>{"[Session Bus Policy]\norg.freedesktop.Flatpak=see\n"}
             << false;
-        QTest::newRow("the user's override for every application")
-            << QStringList{QStringLiteral("user:overrides/global")} << QList<QByteArray>{talk} << true;
         QTest::newRow("the application's own permissions")
             << QStringList{QStringLiteral("system:app/%1/current/active/metadata").arg(appId)}
             << QList<QByteArray>{"[Application]\nname=org.mozilla.firefox\n\n" + talk} << true;
@@ -51,9 +49,6 @@ private slots:
             << QList<QByteArray>{talk, "[Session Bus Policy]\norg.freedesktop.Flatpak=none\n"} << false;
         QTest::newRow("in another group")
             << QStringList{own} << QList<QByteArray>{"[System Bus Policy]\norg.freedesktop.Flatpak=talk\n"}
-            << false;
-        QTest::newRow("another application's override")
-            << QStringList{QStringLiteral("user:overrides/com.google.Chrome")} << QList<QByteArray>{talk}
             << false;
     }
 

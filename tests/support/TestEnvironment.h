@@ -36,6 +36,8 @@ public:
     // Whole-file helpers for fixtures; writeFile creates the missing folders.
     static QByteArray readFile(const QString &path);
     static bool writeFile(const QString &path, const QByteArray &content, bool executable = false);
+    // Every file (not folder) below `root`, as paths relative to it, sorted.
+    static QStringList filesBelow(const QString &root);
 
 private:
     QTemporaryDir root;
