@@ -6,8 +6,10 @@ set(RUSHLET_APP_ID com.rushlet.Rushlet)
 set(RUSHLET_LINUX_FILES ${PROJECT_SOURCE_DIR}/resources/linux)
 set(RUSHLET_GENERATED ${PROJECT_BINARY_DIR}/install-files)
 
-install(TARGETS Rushlet RushletNativeHost rushlet-get rushlet-register-chrome
+install(TARGETS Rushlet RushletNativeHost rushlet-get rushlet-register-browsers
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The registration's earlier name, a link that the build puts beside it.
+install(PROGRAMS ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/rushlet-register-chrome DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The extension as the build assembles it beside the programs.
 install(DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/chrome-extension
@@ -44,9 +46,10 @@ set(RUSHLET_MAN_PAGES "")
 foreach(page Rushlet rushlet-get)
     configure_file(${RUSHLET_LINUX_FILES}/${page}.1.in ${RUSHLET_GENERATED}/man/${page}.1 @ONLY)
 endforeach()
-file(WRITE ${RUSHLET_GENERATED}/man/RushletNativeHost.1 ".so man1/Rushlet.1\n")
-file(WRITE ${RUSHLET_GENERATED}/man/rushlet-register-chrome.1 ".so man1/Rushlet.1\n")
-foreach(page Rushlet rushlet-get RushletNativeHost rushlet-register-chrome)
+foreach(page RushletNativeHost rushlet-register-browsers rushlet-register-chrome)
+    file(WRITE ${RUSHLET_GENERATED}/man/${page}.1 ".so man1/Rushlet.1\n")
+endforeach()
+foreach(page Rushlet rushlet-get RushletNativeHost rushlet-register-browsers rushlet-register-chrome)
     add_custom_command(OUTPUT ${RUSHLET_GENERATED}/man/${page}.1.gz
         COMMAND ${RUSHLET_GZIP} -9 -n -c ${page}.1 > ${page}.1.gz
         WORKING_DIRECTORY ${RUSHLET_GENERATED}/man

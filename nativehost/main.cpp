@@ -3,6 +3,7 @@
 // (starting Rushlet when none answers) and relays the reply. Every wait is bounded.
 
 #include "bridge/protocol/BridgeProtocol.h"
+#include "nativehost/CallerCheck.h"
 #include "nativehost/NativeMessaging.h"
 #include "platform/DetachedProcess.h"
 #include "platform/LocalSockets.h"
@@ -11,7 +12,6 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocalSocket>
 #include <QStandardPaths>
@@ -35,22 +35,13 @@ int fail(const QString &text)
     return 1;
 }
 
-// The manifest Rushlet wrote when the user set up the extension lists the callers it accepts.
-bool originIsRegistered(const QString &origin)
+// The manifest Rushlet wrote when the user set up the browsers lists the callers it accepts.
+bool callerIsRegistered(const QStringList &arguments)
 {
     QFile manifest(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
                    QStringLiteral("/com.rushlet.downloader.json"));
-    if (!manifest.open(QIODevice::ReadOnly))
-        return false;
-    const QJsonArray allowed = QJsonDocument::fromJson(manifest.readAll())
-                                   .object()
-                                   .value(QStringLiteral("allowed_origins"))
-                                   .toArray();
-    for (const QJsonValue &entry : allowed) {
-        if (entry.isString() && entry.toString() == origin)
-            return true;
-    }
-    return false;
+    return manifest.open(QIODevice::ReadOnly) &&
+           CallerCheck::isAllowed(arguments, QJsonDocument::fromJson(manifest.readAll()).object());
 }
 
 // Waits for Rushlet started just now to open its bridge.
@@ -79,9 +70,8 @@ int main(int argc, char *argv[])
     // The standard streams are read and written through their descriptors, which never translate
     // line ends, so the binary framing passes unchanged.
 
-    const QStringList arguments = QCoreApplication::arguments();
-    const QString origin = arguments.size() > 1 ? arguments.at(1) : QString();
-    if (!originIsRegistered(origin))
+    // Chrome passes the caller's origin, Firefox the manifest's path and the add-on's id.
+    if (!callerIsRegistered(QCoreApplication::arguments().mid(1)))
         return fail(QStringLiteral("Extension origin is not registered."));
 
     QByteArray body;

@@ -11,4 +11,7 @@ namespace ApplicationFiles {
 // so that an install under any prefix, or one moved elsewhere, finds its own copy.
 QString extensionFolder(const QString &programFolder);
 
+// The same for the Firefox extension, which ships beside the Chrome one.
+QString firefoxExtensionFolder(const QString &programFolder);
+
 } // namespace ApplicationFiles

@@ -15,6 +15,9 @@ namespace PrivateFiles {
 // file is left exactly as it was, nothing new stays behind, and *error gets the system's reason.
 bool replace(const QString &path, const QByteArray &content, QString *error = nullptr);
 
+// replace() for a program: the owner may also run it, from the moment it carries its name.
+bool replaceProgram(const QString &path, const QByteArray &content, QString *error = nullptr);
+
 // Creates the folder and its missing parents, and makes sure only its owner can enter it: an
 // existing folder with wider rights is tightened. False when it cannot be created or tightened.
 bool makeFolder(const QString &path);

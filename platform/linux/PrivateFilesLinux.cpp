@@ -14,6 +14,7 @@
 namespace {
 
 constexpr mode_t ownerOnlyFile = S_IRUSR | S_IWUSR;
+constexpr mode_t ownerOnlyProgram = S_IRWXU;
 constexpr mode_t ownerOnlyFolder = S_IRWXU;
 // Links are followed this deep, as QSaveFile does; a longer chain is replaced itself.
 constexpr int maxLinkDepth = 128;
@@ -91,11 +92,7 @@ void syncFolder(const QByteArray &folder)
     ::close(handle);
 }
 
-} // namespace
-
-namespace PrivateFiles {
-
-bool replace(const QString &path, const QByteArray &content, QString *error)
+bool replaceWithMode(const QString &path, const QByteArray &content, mode_t mode, QString *error)
 {
     const QByteArray target = QFile::encodeName(finalTarget(path));
     const QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(target)).absolutePath());
@@ -104,7 +101,7 @@ bool replace(const QString &path, const QByteArray &content, QString *error)
     // between leaves nothing behind; file systems without unnamed files get a named one. Whatever
     // name the new file has on the disk must go again if the replacement fails.
     QByteArray temporary;
-    int handle = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, ownerOnlyFile);
+    int handle = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
     if (handle < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
         QByteArray pattern = target + ".XXXXXX";
         handle = ::mkostemp(pattern.data(), O_CLOEXEC);
@@ -117,7 +114,7 @@ bool replace(const QString &path, const QByteArray &content, QString *error)
 
     // The umask may only have narrowed the rights; set them exactly. File systems without Unix
     // rights (a FAT memory stick) refuse, and have nothing to protect the file with anyway.
-    ::fchmod(handle, ownerOnlyFile);
+    ::fchmod(handle, mode);
     bool written = writeAll(handle, content.constData(), content.size()) &&
                    retryOnInterrupt([handle] { return ::fdatasync(handle); }) == 0 &&
                    (!unnamed || linkUnderFreeName(handle, target, &temporary));
@@ -136,6 +133,20 @@ bool replace(const QString &path, const QByteArray &content, QString *error)
     if (!temporary.isEmpty())
         ::unlink(temporary.constData());
     return fail(error, code);
+}
+
+} // namespace
+
+namespace PrivateFiles {
+
+bool replace(const QString &path, const QByteArray &content, QString *error)
+{
+    return replaceWithMode(path, content, ownerOnlyFile, error);
+}
+
+bool replaceProgram(const QString &path, const QByteArray &content, QString *error)
+{
+    return replaceWithMode(path, content, ownerOnlyProgram, error);
 }
 
 bool makeFolder(const QString &path)

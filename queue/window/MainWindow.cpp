@@ -2,7 +2,7 @@
 
 #include "bridge/intake/BrowserIntake.h"
 #include "bridge/protocol/BridgeProtocol.h"
-#include "bridge/setup/ChromeExtensionSetup.h"
+#include "bridge/setup/BrowserSetup.h"
 #include "engine/DownloadStatus.h"
 #include "i18n/Localization.h"
 #include "queue/actions/DownloadContextMenu.h"
@@ -502,7 +502,7 @@ void MainWindow::showAbout()
 
 void MainWindow::showChromeExtensionSetup()
 {
-    ChromeExtensionSetup dialog(this);
+    BrowserSetup dialog(this);
     ModalDialogs::run(dialog);
 }
 

@@ -39,7 +39,7 @@ WindowActions::WindowActions(QWidget *window)
     , exit(createAction(window, QStringLiteral("E&xit")))
     , showDetails(createAction(window, QStringLiteral("Show details pane")))
     , checkForUpdates(createAction(window, QStringLiteral("Check for Updates")))
-    , installChromeExtension(createAction(window, QStringLiteral("Install Chrome extension…")))
+    , installChromeExtension(createAction(window, QStringLiteral("Set up browsers…")))
     , about(createAction(window, QStringLiteral("About Rushlet")))
 {
     addUrl->setObjectName(QStringLiteral("addUrl"));

@@ -404,7 +404,9 @@ class Run:
     # -------------------------------------------------------------- pieces
 
     def register(self):
-        result = subprocess.run([os.path.join(self.bin_dir, "rushlet-register-chrome")], env=self.environment,
+        # The registration serves the browsers that ran for this user: Chromium has, here.
+        os.makedirs(self.profile, exist_ok=True)
+        result = subprocess.run([os.path.join(self.bin_dir, "rushlet-register-browsers")], env=self.environment,
                                 capture_output=True, text=True, timeout=30)
         check(result.returncode == 0, "registration failed: " + result.stderr.strip())
         with open(os.path.join(self.bin_dir, "chrome-extension", "manifest.json")) as f:

@@ -4,7 +4,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QJsonDocument>
@@ -30,17 +30,6 @@ TestProgram::Result run(const QString &program, const QStringList &arguments,
     if (!result.finished || result.exitStatus != QProcess::NormalExit)
         result.exitCode = -1;
     return result;
-}
-
-// Every file (not folder) below `root`, as paths relative to it, sorted.
-QStringList filesBelow(const QString &root)
-{
-    QStringList files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(QDir(root).relativeFilePath(it.next()));
-    files.sort();
-    return files;
 }
 
 // The value of `key` in the main group of a desktop entry.
@@ -70,16 +59,19 @@ private:
     static QStringList expectedFiles()
     {
         QStringList files;
-        for (const char *program : {"Rushlet", "RushletNativeHost", "rushlet-get", "rushlet-register-chrome"})
+        for (const char *program : {"Rushlet", "RushletNativeHost", "rushlet-get",
+                                    "rushlet-register-browsers", "rushlet-register-chrome"})
             files.append(QStringLiteral("bin/") + QLatin1String(program));
-        for (const QString &file : filesBelow(qEnvironmentVariable("RUSHLET_BIN_DIR") + "/chrome-extension"))
+        for (const QString &file :
+             TestEnvironment::filesBelow(qEnvironmentVariable("RUSHLET_BIN_DIR") + "/chrome-extension"))
             files.append(QStringLiteral("share/rushlet/chrome-extension/") + file);
         files.append(QStringLiteral("share/applications/%1.desktop").arg(appId));
         files.append(QStringLiteral("share/metainfo/%1.metainfo.xml").arg(appId));
         files.append(QStringLiteral("share/icons/hicolor/scalable/apps/%1.svg").arg(appId));
         for (int size : {16, 24, 32, 48, 64, 128, 256})
             files.append(QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(appId));
-        for (const char *page : {"Rushlet", "RushletNativeHost", "rushlet-get", "rushlet-register-chrome"})
+        for (const char *page : {"Rushlet", "RushletNativeHost", "rushlet-get", "rushlet-register-browsers",
+                                 "rushlet-register-chrome"})
             files.append(QStringLiteral("share/man/man1/%1.1.gz").arg(QLatin1String(page)));
         files.sort();
         return files;
@@ -105,9 +97,9 @@ private slots:
     void tree()
     {
         QCOMPARE(
-            filesBelow(stage),
+            TestEnvironment::filesBelow(stage),
             QStringList(expectedFiles()).replaceInStrings(QRegularExpression("^"), prefix.mid(1) + u'/'));
-        for (const QString &program : filesBelow(installed(QStringLiteral("bin"))))
+        for (const QString &program : TestEnvironment::filesBelow(installed(QStringLiteral("bin"))))
             QVERIFY2(QFileInfo(installed(QStringLiteral("bin/") + program)).isExecutable(),
                      qPrintable(program));
         // The menu entry starts the program under the prefix chosen when installing, not the one
@@ -222,17 +214,27 @@ private slots:
         QCOMPARE(TestEnvironment::readFile(target), content);
     }
 
-    // Registered from the installed tree, the browsers are pointed at the installed host, and the
-    // extension to load is the installed copy: never a path into the build tree.
+    // Registered from the installed tree under either name, the browsers are pointed at the installed
+    // host, and the extension to load is the installed copy: never a path into the build tree.
     void bridgeRegistration()
     {
-        const TestProgram::Result registered = run(installed(QStringLiteral("bin/rushlet-register-chrome")),
-                                                   {}, environment.processEnvironment());
-        QVERIFY2(registered.exitCode == 0, registered.standardError.constData());
+        QVERIFY(QDir().mkpath(environment.configHome() + QStringLiteral("/google-chrome")));
+        QVERIFY(QDir().mkpath(environment.configHome() + QStringLiteral("/chromium")));
         const QByteArray extensionLine =
-            "Extension folder to load unpacked in Chrome: " +
+            "    extension folder to load: " +
             installed(QStringLiteral("share/rushlet/chrome-extension")).toUtf8() + '\n';
-        QVERIFY2(registered.standardOutput.contains(extensionLine), registered.standardOutput.constData());
+        const QString chromiumCopy =
+            environment.configHome() +
+            QStringLiteral("/chromium/NativeMessagingHosts/com.rushlet.downloader.json");
+        for (const QString &program :
+             {QStringLiteral("rushlet-register-chrome"), QStringLiteral("rushlet-register-browsers")}) {
+            QFile::remove(chromiumCopy);
+            const TestProgram::Result registered =
+                run(installed(QStringLiteral("bin/") + program), {}, environment.processEnvironment());
+            QVERIFY2(registered.exitCode == 0, registered.standardError.constData());
+            QCOMPARE(registered.standardOutput.count(extensionLine), 2);
+            QVERIFY2(QFile::exists(chromiumCopy), qPrintable(program));
+        }
 
         const QString name = QStringLiteral("/com.rushlet.downloader.json");
         for (const QString &manifest :

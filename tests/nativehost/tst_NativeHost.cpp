@@ -67,6 +67,17 @@ private slots:
         QTest::newRow("no trailing slash") << QStringList{origin.chopped(1)};
         QTest::newRow("other letter case") << QStringList{origin.toUpper()};
         QTest::newRow("empty origin") << QStringList{QString()};
+        QTest::newRow("other add-on") << QStringList{firefoxManifest, QStringLiteral("other@example.com")};
+        QTest::newRow("add-on id in other letter case") << QStringList{firefoxManifest, addonId.toUpper()};
+        QTest::newRow("add-on id alone") << QStringList{addonId};
+        QTest::newRow("origin where Firefox puts the add-on") << QStringList{firefoxManifest, origin};
+        // The add-on id counts only after the path of a manifest of this host.
+        QTest::newRow("add-on id after an origin")
+            << QStringList{QStringLiteral("chrome-extension://bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb/"), addonId};
+        QTest::newRow("add-on id after a relative path")
+            << QStringList{QStringLiteral("com.rushlet.downloader.json"), addonId};
+        QTest::newRow("add-on id after another host's manifest") << QStringList{
+            QStringLiteral("/home/user/.mozilla/native-messaging-hosts/com.other.json"), addonId};
     }
 
     void unregisteredCallersAreRefused()
@@ -161,28 +172,34 @@ private slots:
     {
         QTest::addColumn<QByteArray>("input");
         QTest::addColumn<QJsonObject>("reply");
+        QTest::addColumn<QStringList>("arguments");
 
         const QJsonObject ok = BridgeTestClient::okReply();
-        QTest::newRow("ping") << frame(BridgeTestClient::ping()) << ok;
+        // As Chrome starts the host on Windows: the origin, then a window handle to ignore.
+        const QStringList chrome{origin, QStringLiteral("--parent-window=0")};
+        QTest::newRow("ping") << frame(BridgeTestClient::ping()) << ok << chrome;
+        QTest::newRow("ping from Firefox")
+            << frame(BridgeTestClient::ping()) << ok << QStringList{firefoxManifest, addonId};
         QTest::newRow("extra keys") << frame(QJsonObject{{QStringLiteral("type"), QStringLiteral("ping")},
                                                          {QStringLiteral("tab"), 7}})
-                                    << ok;
+                                    << ok << chrome;
         // The full length, most of it white space that the compact form drops on the way to Rushlet.
         QByteArray padded = "{\"type\":\"ping\"}";
         padded += QByteArray(65536 - padded.size(), ' ');
-        QTest::newRow("length 65536") << frame(padded) << ok;
+        QTest::newRow("length 65536") << frame(padded) << ok << chrome;
         // Only the first message is read; the browser sends one per start.
         QTest::newRow("second message ignored")
             << frame(BridgeTestClient::ping()) +
                    frame(QJsonObject{{QStringLiteral("type"), QStringLiteral("show")}})
-            << ok;
+            << ok << chrome;
     }
 
     void repliesAreRelayed()
     {
         QFETCH(QByteArray, input);
         QFETCH(QJsonObject, reply);
-        const auto result = runHost(environment, {origin, QStringLiteral("--parent-window=0")}, input);
+        QFETCH(QStringList, arguments);
+        const auto result = runHost(environment, arguments, input);
         QVERIFY(result.finished);
         QCOMPARE(result.exitCode, 0);
         QCOMPARE(messages(result.standardOutput), QList<QJsonObject>{reply});

@@ -15,6 +15,10 @@
 namespace NativeHostFrames {
 
 inline const QString origin = QStringLiteral("chrome-extension://abcdefghijklmnopabcdefghijklmnop/");
+// Firefox starts the host with the path of the manifest it read and the calling add-on's id.
+inline const QString addonId = QStringLiteral("rushlet@example.com");
+inline const QString firefoxManifest =
+    QStringLiteral("/home/user/.mozilla/native-messaging-hosts/com.rushlet.downloader.json");
 
 inline QByteArray frame(quint32 length, const QByteArray &body)
 {
@@ -55,8 +59,9 @@ inline QList<QJsonObject> messages(const QByteArray &output)
     return result;
 }
 
-// The manifest in the form the extension setup writes it.
-inline bool writeManifest(const QString &dataFolder, const QJsonArray &allowedOrigins)
+// The manifest in the form the browser setup writes it.
+inline bool writeManifest(const QString &dataFolder, const QJsonArray &allowedOrigins,
+                          const QJsonArray &allowedExtensions = QJsonArray{addonId})
 {
     const QJsonObject manifest{
         {QStringLiteral("name"), QStringLiteral("com.rushlet.downloader")},
@@ -65,6 +70,7 @@ inline bool writeManifest(const QString &dataFolder, const QJsonArray &allowedOr
          QString(qEnvironmentVariable("RUSHLET_BIN_DIR") + QStringLiteral("/RushletNativeHost"))},
         {QStringLiteral("type"), QStringLiteral("stdio")},
         {QStringLiteral("allowed_origins"), allowedOrigins},
+        {QStringLiteral("allowed_extensions"), allowedExtensions},
     };
     return TestEnvironment::writeFile(dataFolder + QStringLiteral("/com.rushlet.downloader.json"),
                                       QJsonDocument(manifest).toJson(QJsonDocument::Indented));

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -17,6 +18,8 @@ QList<std::pair<QString, QString>> variables(const TestEnvironment &environment)
         {QStringLiteral("XDG_CACHE_HOME"), environment.home() + QStringLiteral("/.cache")},
         {QStringLiteral("XDG_STATE_HOME"), environment.home() + QStringLiteral("/.local/state")},
         {QStringLiteral("XDG_RUNTIME_DIR"), environment.runtimeDir()},
+        // Flatpak's system installation, whose permissions a sandboxed browser's state depends on.
+        {QStringLiteral("FLATPAK_SYSTEM_DIR"), environment.flatpakSystemDir()},
     };
 }
 
@@ -73,6 +76,16 @@ bool TestEnvironment::writeFile(const QString &path, const QByteArray &content, 
         return false;
     file.close();
     return !executable || file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+QStringList TestEnvironment::filesBelow(const QString &root)
+{
+    QStringList files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(QDir(root).relativeFilePath(it.next()));
+    files.sort();
+    return files;
 }
 
 QJsonArray TestEnvironment::savedQueue() const

@@ -18,6 +18,7 @@ public:
     QString configHome() const { return home() + QStringLiteral("/.config"); }
     QString dataHome() const { return home() + QStringLiteral("/.local/share"); }
     QString runtimeDir() const { return root.path() + QStringLiteral("/run"); }
+    QString flatpakSystemDir() const { return root.path() + QStringLiteral("/flatpak"); }
     // The program's data folder under this HOME: queue.json, instance.lock and the host manifest.
     QString dataFolder() const { return dataHome() + QStringLiteral("/Rushlet/Rushlet"); }
     // A scratch folder for downloads and other files of the test.
@@ -35,6 +36,8 @@ public:
     // Whole-file helpers for fixtures; writeFile creates the missing folders.
     static QByteArray readFile(const QString &path);
     static bool writeFile(const QString &path, const QByteArray &content, bool executable = false);
+    // Every file (not folder) below `root`, as paths relative to it, sorted.
+    static QStringList filesBelow(const QString &root);
 
 private:
     QTemporaryDir root;

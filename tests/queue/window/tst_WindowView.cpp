@@ -1,4 +1,4 @@
-#include "bridge/setup/ChromeExtensionSetup.h"
+#include "bridge/setup/BrowserSetup.h"
 #include "engine/DownloadMetaTypes.h"
 #include "engine/DownloadStatus.h"
 #include "i18n/Localization.h"
@@ -264,7 +264,7 @@ private slots:
             QList<QAction *>({actions->addUrl, actions->pauseAll, actions->checkForUpdates, actions->exit}));
         QCOMPARE(actionTexts(menuBar->actions().at(3)->menu()),
                  QStringList({QStringLiteral("Check for Updates"), QStringLiteral("|"),
-                              QStringLiteral("Install Chrome extension…"), QStringLiteral("|"),
+                              QStringLiteral("Set up browsers…"), QStringLiteral("|"),
                               QStringLiteral("About Rushlet")}));
 
         // Names that look like markup must show their brackets.
@@ -872,8 +872,7 @@ private slots:
         QCOMPARE(shown, QStringLiteral("rushletAbout"));
 
         ModalDialogs::answerNext([&](QDialog &dialog) {
-            shown =
-                qobject_cast<ChromeExtensionSetup *>(&dialog) ? QStringLiteral("setup") : dialog.objectName();
+            shown = qobject_cast<BrowserSetup *>(&dialog) ? QStringLiteral("setup") : dialog.objectName();
             return int(QDialog::Rejected);
         });
         window->windowActions()->installChromeExtension->trigger();
