@@ -120,6 +120,28 @@ private slots:
         QVERIFY(program.isRunning());
     }
 
+    // Two starts at the same moment: the one that loses the lock hands over to the other once it
+    // listens, within the second it waits, and ends with 0.
+    void twoStartsAtOnceHandOver()
+    {
+        for (int round = 0; round < 5; ++round) {
+            TestEnvironment environment;
+            TestProgram first(QStringLiteral("Rushlet"));
+            TestProgram second(QStringLiteral("Rushlet"));
+            QVERIFY(first.start({}, environment.processEnvironment()));
+            QVERIFY(second.start({}, environment.processEnvironment()));
+            QTRY_VERIFY_WITH_TIMEOUT(!first.isRunning() || !second.isRunning(), exitLimitMs);
+            TestProgram &loser = first.isRunning() ? second : first;
+            TestProgram &winner = first.isRunning() ? first : second;
+            QVERIFY2(loser.exitCode() == 0, loser.standardError().constData());
+            QCOMPARE(BridgeTestClient::exchange(environment, BridgeTestClient::ping()),
+                     BridgeTestClient::okReply());
+            winner.terminate();
+            QVERIFY(winner.waitForExit(exitLimitMs));
+            QCOMPARE(winner.exitCode(), 0);
+        }
+    }
+
     // The data folder's disk is full, so the lock cannot be taken, and no instance answers.
     // Nobody could close a box on a platform without a screen: the reason goes to the error
     // stream and the program ends.
