@@ -10,10 +10,7 @@ namespace FreeSpaceRules {
 inline constexpr char notEnoughSpaceText[] =
     "Not enough free space: the file needs %1 and %2 are free on this drive.";
 
-// A size in English as the program writes sizes: "1023 B", "1.5 KB", "96.0 MB"; "Unknown" below 0.
-QString englishSize(qint64 bytes);
-
-// The sentence with both sizes written out.
+// The sentence in English with both sizes written out.
 QString notEnoughSpaceMessage(qint64 needed, qint64 available);
 
 // What a file of `total` bytes still needs on the disk when `allocated` bytes of it are there.

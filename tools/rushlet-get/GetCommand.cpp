@@ -1,6 +1,6 @@
 #include "tools/rushlet-get/GetCommand.h"
 
-#include "engine/FreeSpaceRules.h"
+#include "engine/SizeText.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -185,7 +185,7 @@ QString destinationPath(const Arguments &arguments, const QString &workingFolder
 
 QString formatSize(qint64 bytes)
 {
-    return FreeSpaceRules::englishSize(bytes);
+    return SizeText::written(bytes);
 }
 
 QString formatRemaining(const DownloadSnapshot &snapshot)
