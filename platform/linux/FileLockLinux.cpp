@@ -51,6 +51,8 @@ bool FileLock::lock(int timeoutMs)
             // The holder before removed the file as it let go: a lock on it guards nothing.
             ::close(handle);
             handle = -1;
+            if (deadline.hasExpired())
+                return false;
             continue;
         }
         if ((errno != EWOULDBLOCK && errno != EINTR) || deadline.hasExpired())
