@@ -30,6 +30,14 @@ bool InstanceLock::tryAcquire(const std::function<bool()> &ownerAnswers)
     FileLock guard(path + QStringLiteral(".recovery"));
     if (!guard.lock(recoveryWaitMs))
         return false;
+    const bool acquired = recoverUnowned(ownerAnswers);
+    // The guard's file is needed only while somebody recovers; none of it stays in the folder.
+    guard.removeFile();
+    return acquired;
+}
+
+bool InstanceLock::recoverUnowned(const std::function<bool()> &ownerAnswers)
+{
     if (lock.tryLock(0))
         return true;
     if (lock.error() != QLockFile::LockFailedError || ownerReadable())

@@ -23,6 +23,7 @@ public:
 
 private:
     bool ownerReadable() const;
+    bool recoverUnowned(const std::function<bool()> &ownerAnswers);
 
     QString path;
     QLockFile lock;

@@ -7,15 +7,31 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalSocket>
+#include <QThread>
+
+#include <algorithm>
 
 namespace RunningInstance {
 
+namespace {
+
+constexpr int retryPauseMs = 20;
+
+} // namespace
+
 bool requestShow(int timeoutMs)
 {
+    // A first instance that took the lock a moment ago is still building its window and does not
+    // listen yet: the hand-over is tried again until it does, within the time given.
+    const QDeadlineTimer deadline(timeoutMs);
     QLocalSocket socket;
     qint64 serverProcessId = 0;
-    if (!BridgeProtocol::connectToBridge(socket, timeoutMs, &serverProcessId))
-        return false;
+    while (!BridgeProtocol::connectToBridge(socket, int(deadline.remainingTime()), &serverProcessId)) {
+        if (deadline.hasExpired())
+            return false;
+        socket.abort();
+        QThread::msleep(std::min<qint64>(retryPauseMs, deadline.remainingTime()));
+    }
     // The window that is about to show was not started by the user's latest action.
     LocalSockets::allowForeground(serverProcessId);
     // Once the instance took the connection the request is delivered; its reply is not needed.

@@ -1,9 +1,11 @@
 #include "app/InstanceLock.h"
 #include "app/LegacyMigration.h"
 #include "app/RunningInstance.h"
+#include "bridge/protocol/BridgeListener.h"
 #include "bridge/protocol/BridgeServer.h"
 #include "engine/DownloadMetaTypes.h"
 #include "platform/PrivateFiles.h"
+#include "platform/ProcessResources.h"
 #include "platform/TerminationSignalWatcher.h"
 #include "queue/window/MainWindow.h"
 #include "ui/ModalDialogs.h"
@@ -69,6 +71,7 @@ void migrateEarlierProduct(const QString &dataFolder)
 int main(int argc, char *argv[])
 {
     QApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings, true);
+    ProcessResources::raiseDescriptorLimit();
     QApplication app(argc, argv);
     QApplication::setWindowIcon(RushletIcons::appIcon());
     QCoreApplication::setOrganizationName(QStringLiteral("Rushlet"));
@@ -117,7 +120,8 @@ int main(int argc, char *argv[])
     QLocalServer bridgeServer;
     installBridgeServer(
         bridgeServer, [&window](const QJsonObject &request) { return window->handleBridgeRequest(request); });
-    if (!listenBridgeServer(bridgeServer))
+    auto *bridgeListener = new BridgeListener(bridgeServer);
+    if (!bridgeListener->start())
         qWarning("Chrome bridge could not listen on the local pipe.");
 
     // Requests from the system to end the program take the same path as quitting from the window.

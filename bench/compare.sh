@@ -2,12 +2,15 @@
 # Measures rushlet-get against aria2c, curl and axel on the same files served by nginx on loopback,
 # in one run, interleaved in shuffled order, and reports medians and same-run ratios.
 #
-#   bench/compare.sh [--rounds N] [--skip-capped] [--skip-uncapped]
+#   bench/compare.sh [--rounds N] [--skip-capped] [--skip-uncapped] [--baseline PATH] [--skip-peers]
 #
 # Cases:
 #   capped    256 MiB, nginx limit_rate 2m per connection, 16 connections (curl left out: with one
 #             connection it would take over two minutes per run)
 #   uncapped  1 GiB, no limit, 16 connections (curl with its one connection)
+# --baseline PATH adds another build of rushlet-get as the client "baseline", run with the same
+# options in the same shuffled rounds, so that a change to the engine is measured against the build
+# before it; --skip-peers leaves aria2c, curl and axel out.
 # Every result is checked against the served file's SHA-256; a wrong or missing file counts as a
 # failed run and is left out of the medians. Needs a build (build/bin/rushlet-get, or RUSHLET_GET),
 # nginx, aria2c, curl, axel and GNU time (scripts/install-deps.sh installs them).
@@ -16,12 +19,16 @@ set -euo pipefail
 rounds=5
 run_capped=1
 run_uncapped=1
+baseline=""
+peers=1
 while [ $# -gt 0 ]; do
     case "$1" in
         --rounds) rounds="$2"; shift 2 ;;
         --skip-capped) run_capped=0; shift ;;
         --skip-uncapped) run_uncapped=0; shift ;;
-        -h|--help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        --baseline) baseline="$2"; shift 2 ;;
+        --skip-peers) peers=0; shift ;;
+        -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "Unknown argument: $1" >&2; exit 2 ;;
     esac
 done
@@ -34,7 +41,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 rushlet_get="${RUSHLET_GET:-$root/build/bin/rushlet-get}"
 nginx_bin=/usr/sbin/nginx
 gnu_time=/usr/bin/time
-for tool in "$rushlet_get" "$nginx_bin" "$gnu_time"; do
+for tool in "$rushlet_get" ${baseline:+"$baseline"} "$nginx_bin" "$gnu_time"; do
     [ -x "$tool" ] || { echo "Missing $tool (build first, or run scripts/install-deps.sh)" >&2; exit 1; }
 done
 for tool in aria2c curl axel sha256sum shuf; do
@@ -116,6 +123,7 @@ run_client() { # client url file
     local command=()
     case "$client" in
         rushlet-get) command=("$rushlet_get" -q -c 16 -o "$out" "$url") ;;
+        baseline) command=("$baseline" -q -c 16 -o "$out" "$url") ;;
         aria2c) command=(aria2c -q -x16 -s16 -k1M --file-allocation=none --allow-overwrite=true
                          --auto-file-renaming=false -d "$work/out" -o "$name" "$url") ;;
         curl) command=(curl -s -o "$out" "$url") ;;
@@ -199,14 +207,24 @@ report_case() { # label title clients...
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0 && a == a + 0) printf "%.2f", a / b; else print "n/a" }'; }
 
-echo "rushlet-get: $rushlet_get; $(nproc) cores; rounds: $rounds" >&2
+# The clients of each case: rushlet-get, the baseline build when given, and the peers unless left out.
+engines=(rushlet-get)
+[ -n "$baseline" ] && engines+=(baseline)
+capped_clients=("${engines[@]}")
+uncapped_clients=("${engines[@]}")
+if [ "$peers" -eq 1 ]; then
+    capped_clients+=(aria2c axel)
+    uncapped_clients+=(aria2c curl axel)
+fi
+
+echo "rushlet-get: $rushlet_get; baseline: ${baseline:-none}; $(nproc) cores; rounds: $rounds" >&2
 if [ "$run_capped" -eq 1 ]; then
     make_file capped.bin 256
-    run_case capped 0 "http://127.0.0.1:$port_capped/capped.bin" capped.bin rushlet-get aria2c axel
+    run_case capped 0 "http://127.0.0.1:$port_capped/capped.bin" capped.bin "${capped_clients[@]}"
 fi
 if [ "$run_uncapped" -eq 1 ]; then
     make_file uncapped.bin 1024
-    run_case uncapped 1 "http://127.0.0.1:$port_plain/uncapped.bin" uncapped.bin rushlet-get aria2c curl axel
+    run_case uncapped 1 "http://127.0.0.1:$port_plain/uncapped.bin" uncapped.bin "${uncapped_clients[@]}"
 fi
 
 echo
@@ -214,21 +232,33 @@ echo "## Results ($(date -u +%Y-%m-%d), $(nproc) cores, $rounds rounds, shuffled
 echo
 echo "Medians of the good runs. CPU and peak RSS from GNU time; \"until on disk\" adds a sync after the client exits."
 if [ "$run_capped" -eq 1 ]; then
-    report_case capped "Capped: 256 MiB, limit_rate 2m per connection, 16 connections" rushlet-get aria2c axel
+    report_case capped "Capped: 256 MiB, limit_rate 2m per connection, 16 connections" "${capped_clients[@]}"
     # 16 connections at 2 MiB/s each, after nginx's first 2 MiB per request go out at once.
     ideal=$(awk 'BEGIN { print (256 - 16 * 2) / (16 * 2) }')
     echo
     printf -- '- ideal %.2f s; rushlet-get reaches %s of it (ideal / wall)\n' "$ideal" \
         "$(awk -v i="$ideal" -v w="${wall[capped,rushlet-get]}" 'BEGIN { if (w > 0) printf "%.1f%%", 100 * i / w; else print "n/a" }')"
-    echo "- wall rushlet-get / aria2c: $(ratio "${wall[capped,rushlet-get]}" "${wall[capped,aria2c]}")"
+    if [ -n "$baseline" ]; then
+        echo "- wall rushlet-get / baseline: $(ratio "${wall[capped,rushlet-get]}" "${wall[capped,baseline]}")"
+    fi
+    if [ "$peers" -eq 1 ]; then
+        echo "- wall rushlet-get / aria2c: $(ratio "${wall[capped,rushlet-get]}" "${wall[capped,aria2c]}")"
+    fi
 fi
 if [ "$run_uncapped" -eq 1 ]; then
-    report_case uncapped "Uncapped: 1 GiB, 16 connections (curl: 1)" rushlet-get aria2c curl axel
+    report_case uncapped "Uncapped: 1 GiB, 16 connections (curl: 1)" "${uncapped_clients[@]}"
     echo
-    echo "- wall rushlet-get / aria2c: $(ratio "${wall[uncapped,rushlet-get]}" "${wall[uncapped,aria2c]}")"
-    echo "- wall rushlet-get / curl: $(ratio "${wall[uncapped,rushlet-get]}" "${wall[uncapped,curl]}")"
-    echo "- until on disk, rushlet-get / aria2c: $(ratio "${disk[uncapped,rushlet-get]}" "${disk[uncapped,aria2c]}"); / curl: $(ratio "${disk[uncapped,rushlet-get]}" "${disk[uncapped,curl]}")"
-    echo "- CPU rushlet-get / aria2c: $(ratio "${cpu[uncapped,rushlet-get]}" "${cpu[uncapped,aria2c]}")"
+    if [ -n "$baseline" ]; then
+        echo "- wall rushlet-get / baseline: $(ratio "${wall[uncapped,rushlet-get]}" "${wall[uncapped,baseline]}")"
+        echo "- until on disk, rushlet-get / baseline: $(ratio "${disk[uncapped,rushlet-get]}" "${disk[uncapped,baseline]}")"
+        echo "- CPU rushlet-get / baseline: $(ratio "${cpu[uncapped,rushlet-get]}" "${cpu[uncapped,baseline]}")"
+    fi
+    if [ "$peers" -eq 1 ]; then
+        echo "- wall rushlet-get / aria2c: $(ratio "${wall[uncapped,rushlet-get]}" "${wall[uncapped,aria2c]}")"
+        echo "- wall rushlet-get / curl: $(ratio "${wall[uncapped,rushlet-get]}" "${wall[uncapped,curl]}")"
+        echo "- until on disk, rushlet-get / aria2c: $(ratio "${disk[uncapped,rushlet-get]}" "${disk[uncapped,aria2c]}"); / curl: $(ratio "${disk[uncapped,rushlet-get]}" "${disk[uncapped,curl]}")"
+        echo "- CPU rushlet-get / aria2c: $(ratio "${cpu[uncapped,rushlet-get]}" "${cpu[uncapped,aria2c]}")"
+    fi
 fi
 if [ "$run_capped" -eq 1 ] && [ "$run_uncapped" -eq 1 ]; then
     printf -- '- rushlet-get peak RSS: %.1f MiB for 256 MiB, %.1f MiB for 1 GiB\n' \

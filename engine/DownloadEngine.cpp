@@ -2,6 +2,9 @@
 
 #include "engine/BackgroundSync.h"
 #include "engine/DownloadRules.h"
+#include "engine/FreeSpaceRules.h"
+#include "platform/AdvisoryLock.h"
+#include "platform/DiskSpace.h"
 #include "platform/FileSystem.h"
 #include "platform/PrivateFiles.h"
 
@@ -78,6 +81,9 @@ QString httpStatusMessage(int status)
 }
 
 const QString closedEarlyMessage = QStringLiteral("The connection closed before the segment was complete.");
+const QString destinationTakenMessage =
+    QStringLiteral("The destination file already exists. Choose a different file name.");
+const QString busyMessage = QStringLiteral("This file is already being downloaded by another program.");
 
 } // namespace
 
@@ -155,8 +161,7 @@ void DownloadEngine::beginAttempt()
         return;
     }
     if (pathIsTaken(destination)) {
-        failAttempt(QStringLiteral("The destination file already exists. Choose a different file name."),
-                    false);
+        failAttempt(destinationTakenMessage, false);
         return;
     }
 
@@ -298,7 +303,17 @@ void DownloadEngine::preparePartialFile(qint64 probedTotal, bool probedRangeSupp
     migrateLegacySidecars(destination);
 
     const bool partExists = pathIsTaken(partFilePath());
-    const bool checkpointExists = pathIsTaken(checkpointFilePath());
+    bool checkpointExists = pathIsTaken(checkpointFilePath());
+    // A crash between the final rename and the checkpoint's removal leaves the checkpoint of a
+    // finished download alone; it describes nothing that is still to come.
+    if (!partExists && checkpointExists) {
+        QFile checkpoint(checkpointFilePath());
+        if (checkpoint.open(QIODevice::ReadOnly) &&
+            ResumeCheckpoint::recordsFinishedDownload(checkpoint.readAll(), destination)) {
+            checkpoint.close();
+            checkpointExists = !QFile::remove(checkpointFilePath());
+        }
+    }
     // The partial file is created before its first checkpoint is on the disk; a crash in between
     // leaves it empty and alone. It holds nothing to protect, and refusing it would block this
     // destination for good.
@@ -322,7 +337,22 @@ void DownloadEngine::preparePartialFile(qint64 probedTotal, bool probedRangeSupp
     if (!partExists)
         mode |= QIODevice::NewOnly;
     if (!partFile->open(mode)) {
-        failAttempt(QStringLiteral("Cannot create partial file: %1").arg(partFile->errorString()), false);
+        // It appeared since it was looked for: another program is starting on it this moment.
+        const bool appeared = !partExists && pathIsTaken(partFilePath());
+        failAttempt(appeared ? busyMessage
+                             : QStringLiteral("Cannot create partial file: %1").arg(partFile->errorString()),
+                    false);
+        return;
+    }
+    // Whoever holds the lock works on the file; this engine leaves everything as it found it.
+    if (AdvisoryLock::tryLock(partFile->handle()) == AdvisoryLock::Result::HeldElsewhere) {
+        abandonPartialFile(false, busyMessage);
+        return;
+    }
+    // The program that held the lock a moment ago may have finished the file meanwhile: it renames
+    // the partial file before it lets go of it.
+    if (pathIsTaken(destination)) {
+        abandonPartialFile(!partExists, destinationTakenMessage);
         return;
     }
 
@@ -333,6 +363,8 @@ void DownloadEngine::preparePartialFile(qint64 probedTotal, bool probedRangeSupp
         }
         segments = DownloadRules::planSegments(total, rangeSupported, versionKnown ? connections : 1);
     }
+    if (!reserveSpace(!partExists))
+        return;
 
     if (!writeCheckpoint()) {
         failAttempt(QStringLiteral("Cannot save resume information."), false);
@@ -342,6 +374,32 @@ void DownloadEngine::preparePartialFile(qint64 probedTotal, bool probedRangeSupp
         completeDownload();
     else
         beginTransfer();
+}
+
+// A file that cannot fit fails before a single range is asked for, rather than after fetching
+// most of it with no room left for its checkpoint either. A resumed file needs room only for
+// what it lacks.
+bool DownloadEngine::reserveSpace(bool createdNow)
+{
+    if (total <= 0)
+        return true;
+    const int handle = partFile->handle();
+    const qint64 needed = FreeSpaceRules::stillNeeded(total, DiskSpace::allocatedBytes(handle));
+    const qint64 available = DiskSpace::availableBytes(partFilePath());
+    if (DiskSpace::reserve(handle, total) != DiskSpace::Reservation::NoRoom)
+        return true;
+    abandonPartialFile(createdNow, FreeSpaceRules::notEnoughSpaceMessage(needed, available));
+    return false;
+}
+
+// Ends the attempt before anything was written: a partial file made for it goes again, so that
+// nothing is left behind, and one found on the disk stays as it was, its checkpoint too.
+void DownloadEngine::abandonPartialFile(bool createdNow, const QString &message)
+{
+    if (createdNow)
+        QFile::remove(partFilePath());
+    partFile->close();
+    failAttempt(message, false);
 }
 
 bool DownloadEngine::loadCheckpoint(qint64 probedTotal, bool probedRangeSupported,
@@ -678,9 +736,12 @@ void DownloadEngine::completeDownload()
         failAttempt(QStringLiteral("Could not flush completed data to disk."), false);
         return;
     }
-    partFile->close();
+    // Renamed while still open, and so still locked: another program that tries the lock meanwhile
+    // is refused, and one that comes later finds the finished file, not a partial file to redo.
     QString reason;
-    if (!FileSystem::renameNoReplace(partFilePath(), destination, &reason)) {
+    const bool renamed = FileSystem::renameNoReplace(partFilePath(), destination, &reason);
+    partFile->close();
+    if (!renamed) {
         failAttempt(QStringLiteral("Could not rename the completed file: %1").arg(reason), false);
         return;
     }

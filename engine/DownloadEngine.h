@@ -50,6 +50,8 @@ private:
     QString checkpointFilePath() const;
     void preparePartialFile(qint64 probedTotal, bool probedRangeSupported, const QByteArray &probedEtag,
                             const QByteArray &probedLastModified);
+    bool reserveSpace(bool createdNow);
+    void abandonPartialFile(bool createdNow, const QString &message);
     bool loadCheckpoint(qint64 probedTotal, bool probedRangeSupported, const QByteArray &probedEtag,
                         const QByteArray &probedLastModified);
     bool writeCheckpoint();

@@ -84,6 +84,23 @@ bool read(const QByteArray &json, const QUrl &url, const QString &destination, C
     return true;
 }
 
+bool recordsFinishedDownload(const QByteArray &json, const QString &destination)
+{
+    // Of whichever URL it names: a new download to the same name may well fetch another one.
+    const QUrl url = QUrl::fromEncoded(
+        QJsonDocument::fromJson(json).object().value(QLatin1StringView("url")).toString().toLatin1());
+    Contents stored;
+    if (!read(json, url, destination, &stored) || stored.total < 0)
+        return false;
+    qint64 expectedStart = 0;
+    for (const SegmentProgress &segment : std::as_const(stored.segments)) {
+        if (segment.start != expectedStart || segment.received != segment.end - segment.start + 1)
+            return false;
+        expectedStart = segment.end + 1;
+    }
+    return expectedStart == stored.total;
+}
+
 QList<SegmentProgress> restorableSegments(const Contents &stored, qint64 total, bool rangeSupported,
                                           const QByteArray &etag, const QByteArray &lastModified,
                                           qint64 partSize)

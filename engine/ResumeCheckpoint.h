@@ -28,6 +28,10 @@ QByteArray toJson(const Contents &contents);
 // recognised checkpoint fills *contents; a count that is missing or not a number reads as 0.
 bool read(const QByteArray &json, const QUrl &url, const QString &destination, Contents *contents);
 
+// True for the checkpoint of a download into `destination` (of any URL) that had every byte: what a
+// crash between the final rename and the checkpoint's removal leaves behind.
+bool recordsFinishedDownload(const QByteArray &json, const QString &destination);
+
 // The stored plan, when it can safely continue the download the probe just described: ranges work,
 // the validators prove it is the same version, the size is unchanged, and the ranges cover the
 // resource without gaps or overlaps and claim no byte the partial file (of `partSize` bytes) lacks.

@@ -25,4 +25,14 @@ int spareDescriptors()
     return int(limit.rlim_cur) - open;
 }
 
+void raiseDescriptorLimit()
+{
+    rlimit limit = {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == limit.rlim_max)
+        return;
+    limit.rlim_cur = limit.rlim_max;
+    // Nothing is lost when it is refused: the program then works within the limit it had.
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
 } // namespace ProcessResources

@@ -1,8 +1,11 @@
 #include "queue/adding/AddDialog.h"
 
+#include "engine/FreeSpaceRules.h"
 #include "i18n/Localization.h"
+#include "platform/DiskSpace.h"
 #include "queue/adding/DialogComboBox.h"
 #include "queue/input/DownloadInputRules.h"
+#include "queue/view/DisplayFormat.h"
 #include "ui/ColourScheme.h"
 #include "ui/ModalDialogs.h"
 
@@ -131,6 +134,11 @@ AddDialog::AddDialog(QWidget *parent)
     folderRow->addWidget(browseButton);
     QVBoxLayout *folderColumn = labelledField(QStringLiteral("Save &to"), folderField);
     folderColumn->addLayout(folderRow);
+    spaceWarning = new QLabel;
+    spaceWarning->setObjectName(QStringLiteral("addDownloadSpaceWarning"));
+    spaceWarning->setWordWrap(true);
+    spaceWarning->hide();
+    folderColumn->addWidget(spaceWarning);
     content->addLayout(folderColumn);
     content->addSpacing(18);
 
@@ -175,6 +183,7 @@ AddDialog::AddDialog(QWidget *parent)
     connect(startModeChoice, &QComboBox::currentIndexChanged, this, &AddDialog::retranslate);
     connect(browseButton, &QPushButton::clicked, this, &AddDialog::chooseFolder);
     connect(urlField, &QLineEdit::textChanged, this, &AddDialog::fillNameFromLink);
+    connect(folderField, &QLineEdit::textChanged, this, &AddDialog::showSpaceWarning);
     // Only typing counts: the name that the link or a caller puts there may still be replaced.
     connect(nameField, &QLineEdit::textEdited, this, [this] { nameEdited = true; });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -200,6 +209,30 @@ void AddDialog::prefill(const QUrl &url, const QString &destination, int connect
     const int index = connectionsChoice->findData(connections);
     if (index >= 0)
         connectionsChoice->setCurrentIndex(index);
+}
+
+void AddDialog::setExpectedSize(qint64 bytes)
+{
+    expectedSize = bytes;
+    showSpaceWarning();
+}
+
+void AddDialog::showSpaceWarning()
+{
+    const QString folder = QDir::fromNativeSeparators(folderField->text().trimmed());
+    const qint64 available =
+        expectedSize > 0 && QDir::isAbsolutePath(folder) ? DiskSpace::availableBytes(folder) : -1;
+    const bool lacking = available >= 0 && available < expectedSize;
+    if (lacking)
+        spaceWarning->setText(Localization::translate(QString::fromLatin1(FreeSpaceRules::notEnoughSpaceText))
+                                  .arg(DisplayFormat::formatSize(expectedSize, Localization::translate),
+                                       DisplayFormat::formatSize(available, Localization::translate)));
+    if (lacking == spaceWarning->isVisibleTo(this))
+        return;
+    spaceWarning->setVisible(lacking);
+    // A wrapped line's height depends on its width, which the layout's minimum does not follow:
+    // the dialog takes its height from its contents again, or the line squeezes the rest.
+    adjustSize();
 }
 
 QString AddDialog::linkText() const
@@ -275,4 +308,5 @@ void AddDialog::retranslate()
     }
     primaryButton->setText(Localization::translate(startsImmediately() ? QStringLiteral("Download")
                                                                        : QStringLiteral("Add to queue")));
+    showSpaceWarning();
 }

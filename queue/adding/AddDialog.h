@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class DialogComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QUrl;
@@ -22,6 +23,9 @@ public:
     // Shows a download that is already known, such as one sent from the browser: its link, the
     // name and folder of its destination, and its number of connections.
     void prefill(const QUrl &url, const QString &destination, int connections);
+    // The file's size when it is known beforehand (the browser saw it): while the chosen folder's
+    // drive lacks that much room, the dialog says so under the folder.
+    void setExpectedSize(qint64 bytes);
 
     // The input, for the caller to read once the dialog was accepted.
     QString linkText() const;
@@ -36,13 +40,16 @@ private:
     void chooseFolder();
     void validate();
     void retranslate();
+    void showSpaceWarning();
 
     QLineEdit *urlField = nullptr;
     QLineEdit *nameField = nullptr;
     QLineEdit *folderField = nullptr;
     DialogComboBox *connectionsChoice = nullptr;
     DialogComboBox *startModeChoice = nullptr;
+    QLabel *spaceWarning = nullptr;
     QPushButton *primaryButton = nullptr;
     // Set once the user typed in the name field; from then on the link no longer names the file.
     bool nameEdited = false;
+    qint64 expectedSize = -1;
 };

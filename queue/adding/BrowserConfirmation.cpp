@@ -64,6 +64,7 @@ void BrowserConfirmation::confirm(const QString &id)
         });
         const DownloadSnapshot waiting = list.entry(id)->snapshot;
         dialog.prefill(waiting.url, waiting.destination, waiting.connections);
+        dialog.setExpectedSize(waiting.total);
 
         while (!list.shuttingDown() && list.contains(id)) {
             const bool accepted = ModalDialogs::run(dialog) == QDialog::Accepted;

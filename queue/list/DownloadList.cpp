@@ -166,9 +166,10 @@ void DownloadList::removeDownload(const QString &id)
     if (!entries.contains(id))
         return;
     discardDownload(id);
-    saveQueue();
-    emit statusMessage(QStringLiteral("Removed from the list. Downloaded and partial files are kept."),
-                       removalTimeoutMs, {});
+    // A failed save has said so; the notice of the removal must not cover that at once.
+    if (saveQueue())
+        emit statusMessage(QStringLiteral("Removed from the list. Downloaded and partial files are kept."),
+                           removalTimeoutMs, {});
 }
 
 void DownloadList::discardDownload(const QString &id)

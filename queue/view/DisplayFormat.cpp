@@ -1,6 +1,7 @@
 #include "queue/view/DisplayFormat.h"
 
 #include "engine/DownloadStatus.h"
+#include "engine/SizeText.h"
 
 #include <cmath>
 
@@ -37,15 +38,7 @@ QString formatSize(qint64 bytes, Translate translate)
 {
     if (bytes < 0)
         return translate(QStringLiteral("Unknown"));
-    static const char *const units[] = {"B", "KB", "MB", "GB", "TB"};
-    constexpr int lastUnit = int(std::size(units)) - 1;
-    double value = double(bytes);
-    int unit = 0;
-    while (value >= 1024 && unit < lastUnit) {
-        value /= 1024;
-        ++unit;
-    }
-    return QStringLiteral("%1 %2").arg(fixed(value, unit == 0 ? 0 : 1), QLatin1String(units[unit]));
+    return SizeText::written(bytes);
 }
 
 QString formatSpeed(double bytesPerSecond, Translate translate)

@@ -193,7 +193,7 @@ void MainWindow::connectParts()
                 QString shown = Localization::translate(text);
                 for (const QString &argument : arguments)
                     shown = shown.arg(argument);
-                statusArea->showMessage(shown, timeoutMs);
+                statusArea->showNotice(shown, timeoutMs);
             });
     connect(list, &DownloadList::downloadUpdated, this, [this](const QString &id) {
         reportedIds.insert(id);

@@ -5,6 +5,8 @@
 
 #include <QLabel>
 
+#include <utility>
+
 WindowStatusBar::WindowStatusBar(QWidget *parent)
     : QStatusBar(parent)
     , statusLabel(new QLabel(QStringLiteral("Ready · Add a URL to begin"), this))
@@ -27,6 +29,28 @@ void WindowStatusBar::showTotals(int downloads, int active, double bytesPerSecon
                 .arg(downloads)
                 .arg(active));
     speedLabel->setText(DisplayFormat::formatTotalSpeed(bytesPerSecond));
+}
+
+void WindowStatusBar::showNotice(const QString &text, int timeoutMs)
+{
+    showMessage(text, timeoutMs);
+    if (isVisible()) {
+        unseenNotice.clear();
+        return;
+    }
+    unseenNotice = text;
+    unseenNoticeTimeoutMs = timeoutMs;
+}
+
+void WindowStatusBar::showEvent(QShowEvent *event)
+{
+    QStatusBar::showEvent(event);
+    // The labels are visible by now. The same message again would change nothing, so it is
+    // cleared first: shown anew, it hides them as it should, and its time starts now.
+    if (!unseenNotice.isEmpty()) {
+        clearMessage();
+        showMessage(std::exchange(unseenNotice, QString()), unseenNoticeTimeoutMs);
+    }
 }
 
 QString WindowStatusBar::summary() const

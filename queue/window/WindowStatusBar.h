@@ -19,7 +19,18 @@ public:
     // The sentence on the left, as the tray icon repeats it.
     QString summary() const;
 
+    // A temporary message over the left part. One that arrives while the window is hidden (the
+    // list's start-up message comes before the window is first shown) would run out unseen, and
+    // the texts it covers would show through it: it is shown again, for its full time, once the
+    // window is.
+    void showNotice(const QString &text, int timeoutMs);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     QLabel *statusLabel;
     QLabel *speedLabel;
+    QString unseenNotice;
+    int unseenNoticeTimeoutMs = 0;
 };

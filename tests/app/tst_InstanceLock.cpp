@@ -61,6 +61,8 @@ private slots:
         InstanceLock lock(path());
         QVERIFY(lock.tryAcquire([] { return false; }));
         QVERIFY(lock.isLocked());
+        QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList{QStringLiteral("instance.lock")});
     }
 
     // Something answers on the bridge: an instance is alive, whatever its lock file looks like.
@@ -99,6 +101,8 @@ private slots:
         QString application;
         QVERIFY(probe.getLockInfo(&owner, &host, &application));
         QCOMPARE(owner, QCoreApplication::applicationPid());
+        // The program waited on the guard this process removed, and removed the one it then took.
+        QVERIFY(!QFile::exists(lockPath + QStringLiteral(".recovery")));
     }
 
 private:

@@ -9,10 +9,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLockFile>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <csignal>
+#include <memory>
 #include <sys/resource.h>
+#include <vector>
 
 namespace {
 
@@ -83,6 +86,60 @@ private slots:
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
         QCOMPARE(environment.savedQueue().size(), 300);
+    }
+
+    // Qt closes a local server for good when accepting fails for want of descriptors. The program
+    // raises its limit as far as it may, and its bridge listens again once the clients that used
+    // the descriptors up are gone.
+    void theBridgeOutlivesRunningOutOfDescriptors()
+    {
+        TestEnvironment environment;
+        TestProgram program(QStringLiteral("Rushlet"));
+        program.process().setChildProcessModifier([] {
+            const rlimit limit{48, 96};
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+        });
+        QVERIFY(program.start({QStringLiteral("--browser-launch")}, environment.processEnvironment()));
+        QVERIFY(BridgeTestClient::waitForServer(environment, exitLimitMs));
+        QFile limits(QStringLiteral("/proc/%1/limits").arg(program.pid()));
+        QVERIFY(limits.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromLatin1(limits.readAll())
+                    .contains(QRegularExpression(QStringLiteral("Max open files +96 +96 "))));
+
+        std::vector<std::unique_ptr<BridgeTestClient>> idle;
+        while (idle.size() < 200) {
+            auto client = std::make_unique<BridgeTestClient>(environment);
+            if (!client->connect(1000))
+                break;
+            idle.push_back(std::move(client));
+        }
+        const QString address = BridgeTestClient::serverAddress(environment);
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(address), exitLimitMs);
+        idle.clear();
+        QVERIFY(BridgeTestClient::waitForServer(environment, 2 * exitLimitMs));
+        QVERIFY(program.isRunning());
+    }
+
+    // Two starts at the same moment: the one that loses the lock hands over to the other once it
+    // listens, within the second it waits, and ends with 0.
+    void twoStartsAtOnceHandOver()
+    {
+        for (int round = 0; round < 5; ++round) {
+            TestEnvironment environment;
+            TestProgram first(QStringLiteral("Rushlet"));
+            TestProgram second(QStringLiteral("Rushlet"));
+            QVERIFY(first.start({}, environment.processEnvironment()));
+            QVERIFY(second.start({}, environment.processEnvironment()));
+            QTRY_VERIFY_WITH_TIMEOUT(!first.isRunning() || !second.isRunning(), exitLimitMs);
+            TestProgram &loser = first.isRunning() ? second : first;
+            TestProgram &winner = first.isRunning() ? first : second;
+            QVERIFY2(loser.exitCode() == 0, loser.standardError().constData());
+            QCOMPARE(BridgeTestClient::exchange(environment, BridgeTestClient::ping()),
+                     BridgeTestClient::okReply());
+            winner.terminate();
+            QVERIFY(winner.waitForExit(exitLimitMs));
+            QCOMPARE(winner.exitCode(), 0);
+        }
     }
 
     // The data folder's disk is full, so the lock cannot be taken, and no instance answers.

@@ -1,5 +1,6 @@
 #include "tests/engine/EngineHarness.h"
 #include "tests/engine/EngineTestSupport.h"
+#include "tests/support/SmallDisk.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/TestHttpServer.h"
 
@@ -479,6 +480,12 @@ private slots:
             << QByteArray("not ours")
             << QByteArray("{\"version\":1,\"url\":\"URL\",\"destination\":\"/elsewhere\"}");
         QTest::newRow("damaged checkpoint alone") << QByteArray() << QByteArray("{\"version\":");
+        // Only a finished download's checkpoint is a leftover to remove.
+        QTest::newRow("unfinished checkpoint of another url alone")
+            << QByteArray()
+            << QByteArray(
+                   "{\"version\":1,\"url\":\"http://127.0.0.1:1/other\",\"destination\":\"DEST\","
+                   "\"total\":\"5\",\"segments\":[{\"start\":\"0\",\"end\":\"4\",\"received\":\"4\"}]}");
     }
 
     void unrecognizedSidecars()
@@ -555,6 +562,86 @@ private slots:
         QVERIFY(engine.waitForStatus(DownloadStatus::Completed, 30000, engine.records().size()) >= 0);
         QVERIFY(readFile(destination) == body);
         QCOMPARE(segmentRanges(server->requests()), (QStringList{"bytes=0-499", "bytes=500-999"}));
+    }
+
+    // A crash between the final rename and the checkpoint's removal leaves the checkpoint of a
+    // finished download alone; a new download to the same name, of any link, goes ahead.
+    void finishedCheckpointWithoutPartialFileIsRemoved()
+    {
+        const QByteArray body = randomBody(1000);
+        server->setResource("/file.bin", resource(body));
+        QVERIFY(QDir().mkpath(QFileInfo(destination).absolutePath()));
+        QVERIFY(writeFile(destination + ".rushlet.json",
+                          "{\"version\":1,\"url\":\"http://127.0.0.1:1/old\",\"destination\":\"" +
+                              destination.toUtf8() +
+                              "\",\"total\":\"5\",\"segments\":[{\"start\":\"0\",\"end\":\"4\","
+                              "\"received\":\"5\"}]}"));
+        EngineHarness engine(spec(server->url("/file.bin"), destination, 2));
+        engine.start();
+        QVERIFY(engine.waitForStatus(DownloadStatus::Completed) >= 0);
+        QVERIFY(readFile(destination) == body);
+        QVERIFY(!hasSidecars(destination));
+    }
+
+    // A download that cannot fit asks for no range, leaves nothing behind and names what it needs;
+    // once there is room, Retry fetches it. A paused download that reserved its room resumes on a
+    // disk that has filled up meanwhile.
+    void spaceIsReservedBeforeTheTransfer()
+    {
+        SmallDisk disk(16 * 1024 * 1024);
+        QVERIFY(disk.isValid());
+        QVERIFY2(disk.isOwnFileSystem(), "needs a small file system of its own (tmpfs, as root)");
+        const QByteArray body = randomBody(6 * 1024 * 1024);
+        server->setResource("/file.bin", resource(body));
+        const QString tooBig = disk.path() + QStringLiteral("/big.bin");
+        EngineHarness engine(spec(server->url("/file.bin"), tooBig, 4));
+        QVERIFY(disk.fill(4 * 1024 * 1024));
+        engine.start();
+        QVERIFY(engine.waitForStatus(DownloadStatus::Error) >= 0);
+        QCOMPARE(engine.last().error,
+                 QStringLiteral(
+                     "Not enough free space: the file needs 6.0 MB and 4.0 MB are free on this drive."));
+        QVERIFY(segmentRanges(server->requests()).isEmpty());
+        QVERIFY(!hasSidecars(tooBig));
+
+        disk.release();
+        const int retried = engine.records().size();
+        engine.start();
+        QVERIFY(engine.waitForStatus(DownloadStatus::Completed, 30000, retried) >= 0);
+        QVERIFY(readFile(tooBig) == body);
+
+        const QString paused = disk.path() + QStringLiteral("/paused.bin");
+        server->setBytesPerSecond(500'000);
+        EngineHarness resumed(spec(server->url("/file.bin"), paused, 4));
+        QVERIFY(pauseMidway(resumed, 100'000));
+        server->setBytesPerSecond(0);
+        // Room for the checkpoints only, far less than the bytes still to come.
+        QVERIFY(disk.fill(64 * 1024));
+        resumed.start();
+        QVERIFY(resumed.waitForStatus(DownloadStatus::Completed, 30000, resumed.records().size()) >= 0);
+        disk.release();
+        QVERIFY(readFile(paused) == body);
+    }
+
+    // A second engine on a destination another one works on stops at once and touches nothing, so
+    // the first one's file comes out whole.
+    void secondEngineOnOneFileLeavesItAlone()
+    {
+        const QByteArray body = randomBody(400'000);
+        server->setResource("/file.bin", resource(body));
+        server->setBytesPerSecond(100'000);
+        EngineHarness first(spec(server->url("/file.bin"), destination, 2));
+        first.start();
+        QVERIFY(first.waitFor([](const DownloadSnapshot &s) { return s.received > 0; }) >= 0);
+        EngineHarness second(spec(server->url("/file.bin"), destination, 2));
+        second.start();
+        QVERIFY(second.waitForStatus(DownloadStatus::Error) >= 0);
+        QCOMPARE(second.last().error,
+                 QStringLiteral("This file is already being downloaded by another program."));
+        server->setBytesPerSecond(0);
+        QVERIFY(first.waitForStatus(DownloadStatus::Completed) >= 0);
+        QVERIFY(readFile(destination) == body);
+        QVERIFY(!hasSidecars(destination));
     }
 
     // What the earlier product left behind is resumed, by an engine that knows nothing yet, also

@@ -19,6 +19,8 @@ public:
     SmallDisk &operator=(const SmallDisk &) = delete;
 
     bool isValid() const { return folder.isValid(); }
+    // True when the folder is a file system of its own, whose free space is really `bytes`.
+    bool isOwnFileSystem() const { return mounted; }
     QString path() const { return folder.path() + QStringLiteral("/disk"); }
 
     // Takes the room left but `keepFree` bytes.

@@ -182,9 +182,12 @@ private slots:
         QCOMPARE(runGet({QStringLiteral("--bogus"), QStringLiteral("http://127.0.0.1:1/f")}), 2);
 
         QVERIFY(writeFile(destination(QStringLiteral("taken.bin")), "mine"));
+        // Quiet means quiet: not even what Qt was asked to report reaches the user.
+        QProcessEnvironment chatty;
+        chatty.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=true"));
         QCOMPARE(runGet({QStringLiteral("-q"), QStringLiteral("-o"), QStringLiteral("taken.bin"),
                          QStringLiteral("http://127.0.0.1:1/f")},
-                        &errors),
+                        &errors, chatty),
                  1);
         QCOMPARE(errors, QByteArray("The destination file already exists. Choose a different file name.\n"));
         QCOMPARE(sha256OfFile(destination(QStringLiteral("taken.bin"))),

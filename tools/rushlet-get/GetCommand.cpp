@@ -1,5 +1,7 @@
 #include "tools/rushlet-get/GetCommand.h"
 
+#include "engine/SizeText.h"
+
 #include <QCommandLineParser>
 #include <QDir>
 #include <QRegularExpression>
@@ -183,16 +185,7 @@ QString destinationPath(const Arguments &arguments, const QString &workingFolder
 
 QString formatSize(qint64 bytes)
 {
-    if (bytes < 0)
-        return QStringLiteral("Unknown");
-    static const char *const units[] = {"B", "KB", "MB", "GB", "TB"};
-    double value = double(bytes);
-    int unit = 0;
-    while (value >= 1024 && unit < 4) {
-        value /= 1024;
-        ++unit;
-    }
-    return QStringLiteral("%1 %2").arg(value, 0, 'f', unit == 0 ? 0 : 1).arg(QLatin1String(units[unit]));
+    return SizeText::written(bytes);
 }
 
 QString formatRemaining(const DownloadSnapshot &snapshot)

@@ -61,6 +61,26 @@ void writeOutput(const QString &text)
     std::fputs(text.toLocal8Bit().constData(), stdout);
 }
 
+bool quietRun = false;
+QtMessageHandler standardHandler = nullptr;
+
+// The program speaks to its user in sentences of its own. What Qt reports on the way (a connection
+// that dropped, a plugin it looked for) means nothing to them: with -q none of it is written, and
+// otherwise only critical and fatal messages, unless a developer asked for more with
+// QT_LOGGING_RULES.
+void filterMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    const bool shown =
+        type == QtFatalMsg ||
+        (!quietRun && (type == QtCriticalMsg || qEnvironmentVariableIsSet("QT_LOGGING_RULES")));
+    if (!shown)
+        return;
+    if (standardHandler)
+        standardHandler(type, context, message);
+    else
+        writeError(qFormatLogMessage(type, context, message) + QLatin1Char('\n'));
+}
+
 GetSession::Output outputFor(const GetCommand::Arguments &arguments)
 {
     GetSession::Output output;
@@ -80,6 +100,7 @@ GetSession::Output outputFor(const GetCommand::Arguments &arguments)
 
 int main(int argc, char *argv[])
 {
+    standardHandler = qInstallMessageHandler(filterMessages);
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Rushlet"));
     QCoreApplication::setApplicationName(QStringLiteral("rushlet-get"));
@@ -95,6 +116,7 @@ int main(int argc, char *argv[])
                    QStringLiteral("\nTry 'rushlet-get --help' for more information.\n"));
         return GetCommand::exitUsage;
     }
+    quietRun = arguments.quiet;
     if (arguments.help) {
         writeOutput(GetCommand::helpText() + QLatin1Char('\n'));
         return GetCommand::exitCompleted;

@@ -7,6 +7,7 @@
 #include "queue/adding/DialogComboBox.h"
 #include "queue/list/DownloadList.h"
 #include "queue/list/QueueRules.h"
+#include "tests/support/SmallDisk.h"
 #include "tests/support/StandInEngine.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/ModalDialogs.h"
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -170,6 +172,27 @@ private slots:
         QCOMPARE(connections, Localization::translate(QStringLiteral("%1 connections")).arg(16));
         Localization::setLanguage(QStringLiteral("en"));
         QVERIFY(text != QStringLiteral("Add to queue"));
+    }
+
+    // A size known beforehand is held against the room on the chosen folder's drive, a folder
+    // still to be made included.
+    void warnsWhileTheDriveLacksRoom()
+    {
+        SmallDisk disk(1024 * 1024);
+        QVERIFY(disk.isValid());
+        QVERIFY2(disk.isOwnFileSystem(), "needs a small file system of its own (tmpfs, as root)");
+        AddDialog dialog;
+        const auto *warning = dialog.findChild<QLabel *>(QStringLiteral("addDownloadSpaceWarning"));
+        dialog.show();
+        dialog.setExpectedSize(2 * 1024 * 1024);
+        QVERIFY(!warning->isVisible());
+        field(dialog, "downloadFolder")->setText(disk.path() + QStringLiteral("/not made yet"));
+        QVERIFY(warning->isVisible());
+        QCOMPARE(warning->text(),
+                 QStringLiteral(
+                     "Not enough free space: the file needs 2.0 MB and 1.0 MB are free on this drive."));
+        field(dialog, "downloadFolder")->setText(environment->scratch());
+        QVERIFY(!warning->isVisible());
     }
 
     void refusesUntilValidThenRemembersTheFolder()

@@ -489,6 +489,13 @@ private slots:
         QCOMPARE(messages.first().at(0).toString(), QStringLiteral("Could not save the download list."));
         QCOMPARE(messages.first().at(1).toInt(), 10000);
 
+        // A removal whose save fails says so, and nothing that reads as success covers it.
+        QVERIFY(disk.fill());
+        list.removeDownload(QStringLiteral("b"));
+        disk.release();
+        QCOMPARE(messages.size(), 2);
+        QCOMPARE(messages.last().at(0).toString(), QStringLiteral("Could not save the download list."));
+
         // With room again the list is saved, for the user's eyes only whatever the umask says.
         const mode_t previousUmask = ::umask(0);
         QVERIFY(list.saveQueue());

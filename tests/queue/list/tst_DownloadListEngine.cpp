@@ -148,8 +148,9 @@ private slots:
         QVERIFY(TestEnvironment::readFile(QueueRules::queueFilePath()).contains("\"Completed\""));
     }
 
-    // The disk fills up mid-download. The checkpoint that could not be written must leave the last
-    // good one whole, so that a retry once there is room resumes instead of refusing the file.
+    // The disk fills up mid-download, after the file's room was set aside. The checkpoint that could
+    // not be written must leave the last good one whole, so that a retry once there is room resumes
+    // instead of refusing the file.
     void aFullDiskLeavesTheLastCheckpointForRetry()
     {
         SmallDisk disk(8 * 1024 * 1024);
@@ -159,8 +160,9 @@ private slots:
         const QString checkpoint = snapshot.destination + QStringLiteral(".rushlet.json");
         DownloadList list;
         QVERIFY(list.addDownload(snapshot));
-        QVERIFY(disk.fill(512 * 1024));
         list.startDownload(QStringLiteral("a"));
+        QTRY_VERIFY_WITH_TIMEOUT(receivedOf(list, QStringLiteral("a")) > 0, transferLimitMs);
+        QVERIFY(disk.fill());
         QTRY_COMPARE_WITH_TIMEOUT(statusOf(list, QStringLiteral("a")), DownloadStatus::Error,
                                   transferLimitMs);
         disk.release();

@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QStatusBar>
 #include <QTest>
 
@@ -61,6 +62,12 @@ private slots:
                          QStringLiteral("The saved download list could not be read. It was kept as ") + path +
                          QStringLiteral(".unreadable-")),
                      qPrintable(window.statusBar()->currentMessage()));
+            // Shown with the window, over the texts it covers, not under them.
+            const QString message = window.statusBar()->currentMessage();
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            QCOMPARE(window.statusBar()->currentMessage(), message);
+            QVERIFY(!window.statusBar()->findChild<QLabel *>(QStringLiteral("statusLabel"))->isVisible());
         }
 
         QVERIFY(TestEnvironment::writeFile(
