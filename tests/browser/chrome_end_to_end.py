@@ -1,15 +1,25 @@
 #!/usr/bin/env python3
 """Downloads started in a real headless Chromium, with the shipped extension and the real programs.
 
-1. Rushlet running: the download becomes an entry awaiting confirmation in queue.json, and the
-   browser's own copy is cancelled, erased from its list and never reaches its download folder.
-   Rushlet runs on a private X display there: its confirmation dialog is accepted with the keyboard,
-   as a person would, and Rushlet fetches the file from nginx. A download whose dialog is still
-   open when Rushlet quits stays awaiting confirmation.
+In every scenario the test checks where the right bytes ended up: in Rushlet's destination or in
+the browser's folder, never in neither, never a wrong file.
+
+1. Rushlet running on a private X display, its confirmation dialog answered with the keyboard as a
+   person would. A download becomes an entry awaiting confirmation in queue.json while the browser
+   holds its own copy paused; once Rushlet has bytes of the file the browser's copy is cancelled and
+   erased. nginx serves files that need the site's session cookie, a Referer, or a cookie that a
+   redirect hands out: Rushlet fetches them with the browser's session. A file whose cookie expired
+   before the user confirmed leads Rushlet to the login page: an Error, never "Completed", and the
+   browser goes on with its copy, as it does for a site that refuses Rushlet. A confirmation the
+   user cancels cancels the browser's copy too. A download whose dialog is still open when Rushlet
+   quits stays awaiting confirmation, held by the browser.
 2. Rushlet not running: the native host starts it with --browser-launch, and the same holds.
 3. The host refuses the extension: the browser downloads the file itself, completely.
 4. Sending switched off in the extension's popup: the browser keeps the download although Rushlet
    runs, and the popup tells that Rushlet answers.
+5. The browser restarted with the same profile: the downloads it held are still held, asked about
+   (the host does not start Rushlet for that), shown in the popup, and settled once Rushlet runs;
+   a new download gets an id of its own and is fetched.
 
 Everything lives under a temporary HOME. The browser is driven over its DevTools pipe, so only
 the standard library is needed. Exit status 77 means the browser, nginx, Xvfb or xdotool is not
@@ -40,14 +50,20 @@ import time
 SKIPPED = 77
 HOST_NAME = "com.rushlet.downloader"
 AWAITING = "Awaiting confirmation"
+WEB_PAGE = "The server sent a web page instead of the file. It may need you to sign in in the browser."
+SITE_REFUSED = "The site refused the download. Send it again from the browser to renew its sign-in."
 
-# Large and slow enough that a cancel lands while the browser is still fetching.
-HELD_FILE_SIZE = 48 * 1024 * 1024
+# Large and slow enough that the browser is still fetching when the extension pauses it.
+HELD_FILE_SIZE = 16 * 1024 * 1024
 HELD_CHUNK_DELAY = 0.02
 # The file the browser keeps downloads at full speed.
 KEPT_FILE_SIZE = 3 * 1024 * 1024 + 17
-# The file Rushlet fetches from nginx once the user confirmed it: several segments' worth.
-CONFIRMED_FILE_SIZE = 9 * 1024 * 1024 + 7
+# Files Rushlet fetches from nginx once the user confirmed them: several segments' worth, served at
+# NGINX_RATE per connection, so that the browser is still fetching when it is paused.
+SITE_FILE_SIZE = 6 * 1024 * 1024 + 7
+NGINX_RATE = "1m"
+# How long the cookie of the login scenario lives, in seconds.
+TICKET_LIFETIME = 4
 NGINX = "/usr/sbin/nginx"
 
 START = time.monotonic()
@@ -159,9 +175,23 @@ http {{
     server {{
         listen 127.0.0.1:{port};
         root {f}/www;
+        limit_rate {rate};
+        # A site that gives its pages a session cookie and its files only with it.
+        location = /session/page.html {{ add_header Set-Cookie "session=open-sesame; Path=/session/; HttpOnly"; }}
+        location /session/files/ {{ if ($cookie_session != "open-sesame") {{ return 403; }} }}
+        # Files only for visitors coming from the site's own pages.
+        location /referer/files/ {{ if ($http_referer !~ "^http://127\.0\.0\.1:{port}/referer/") {{ return 403; }} }}
+        # A link whose redirect hands out the cookie the file needs; without it, the login page.
+        location = /redirect/go {{ add_header Set-Cookie "gate=open; Path=/redirect/"; return 302 /redirect/files/gated.bin; }}
+        location /redirect/files/ {{ if ($cookie_gate != "open") {{ return 302 /login.html; }} }}
+        # A ticket that expires soon after the page gave it out; without it, the login page.
+        location = /login/page.html {{ add_header Set-Cookie "ticket=valid; Path=/login/; Max-Age={ticket}"; }}
+        location /login/files/ {{ if ($cookie_ticket != "valid") {{ return 302 /login.html; }} }}
+        # A site that serves browsers only: Rushlet sends no fetch metadata.
+        location /refusing/files/ {{ if ($http_sec_fetch_mode = "") {{ return 403; }} }}
     }}
 }}
-""".format(f=self.folder, port=self.port)
+""".format(f=self.folder, port=self.port, rate=NGINX_RATE, ticket=TICKET_LIFETIME)
         with open(os.path.join(self.folder, "nginx.conf"), "w") as f:
             f.write(config)
         self.process = subprocess.Popen(
@@ -400,6 +430,7 @@ class Run:
         self.devtools = None
         self.worker = None
         self.rushlet_pids = []
+        self.seen_ids = set()
 
     # -------------------------------------------------------------- pieces
 
@@ -423,12 +454,17 @@ class Run:
         self.server = make_server(self.transfers)
         self.port = self.server.server_address[1]
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
+        with open(os.path.join(self.nginx.root, "login.html"), "wb") as f:
+            f.write(b"<!doctype html><title>Sign in</title><form method=post><input name=user></form>")
         self.nginx.start()
 
     def start_browser(self):
-        os.makedirs(os.path.join(self.profile, "Default"), exist_ok=True)
-        with open(os.path.join(self.profile, "Default", "Preferences"), "w") as f:
-            json.dump({"download": {"default_directory": self.browser_downloads, "prompt_for_download": False}}, f)
+        preferences = os.path.join(self.profile, "Default", "Preferences")
+        # A restart keeps the profile as the browser left it.
+        if not os.path.exists(preferences):
+            os.makedirs(os.path.dirname(preferences), exist_ok=True)
+            with open(preferences, "w") as f:
+                json.dump({"download": {"default_directory": self.browser_downloads, "prompt_for_download": False}}, f)
         extension = os.path.join(self.bin_dir, "chrome-extension")
         commands_read, commands_write = os.pipe()
         replies_read, replies_write = os.pipe()
@@ -545,41 +581,72 @@ class Run:
             if pid in self.rushlet_pids:
                 self.rushlet_pids.remove(pid)
 
-    # -------------------------------------------------------------- checks shared by 1 and 2
+    # -------------------------------------------------------------- where the bytes are
 
-    def check_taken_over(self, name, url, download_id, transfer_watched=True):
-        entry = wait_for("the entry for " + name + " in queue.json", lambda: self.entry_for(url), 30)
-        # Browsers and profiles all number their downloads from 1; the extension's own random
-        # identifier keeps the ids of two of them apart.
+    def installation(self):
         installation = self.devtools.evaluate(
             self.worker, "chrome.storage.local.get('installationId').then((stored) => stored.installationId)")
         check(re.fullmatch("[0-9a-f]{16}", installation or ""), "installation id %r" % installation)
-        check(entry.get("id") == "chrome-%s-%d" % (installation, download_id),
+        return installation
+
+    def held_records(self):
+        return self.devtools.evaluate(
+            self.worker, "chrome.storage.local.get('heldDownloads').then((stored) => stored.heldDownloads || {})") or {}
+
+    def browser_item(self, download_id):
+        items = self.browser_items(download_id)
+        return items[0] if items else None
+
+    def rushlet_file(self, name):
+        return os.path.join(self.home, "Downloads", name)
+
+    def browser_leftovers(self, name):
+        return [f for f in os.listdir(self.browser_downloads) if f in (name, name + ".crdownload")]
+
+    def check_held(self, name, url, download_id):
+        """The download waits in Rushlet's list for the user, while the browser holds its copy paused."""
+        entry = wait_for("the entry for " + name + " in queue.json", lambda: self.entry_for(url), 30)
+        # Browsers and profiles all number their downloads from 1, and a browser starts again at 1
+        # once it forgot its downloads; the extension's ids repeat neither.
+        check(re.fullmatch("chrome-%s-[0-9a-f]{16}" % self.installation(), entry.get("id", "")),
               "entry id %s for browser download %d" % (entry.get("id"), download_id))
+        check(entry["id"] not in self.seen_ids, "entry id %s repeats an earlier download's" % entry["id"])
+        self.seen_ids.add(entry["id"])
         check(entry.get("status") == AWAITING, "entry status is %s" % entry.get("status"))
         destination = entry.get("destination", "")
-        check(os.path.dirname(destination) == os.path.join(self.home, "Downloads"),
-              "destination %s is not in the download folder" % destination)
-        check(os.path.basename(destination) == name, "destination name %s" % os.path.basename(destination))
+        check(destination == self.rushlet_file(name), "destination %s" % destination)
+        record = wait_for("the extension to hold download %d" % download_id, lambda: (
+            lambda held: held if held and held.get("acknowledged") else None)(self.held_records().get(str(download_id))), 20)
+        check(record["requestId"] == entry["id"][len("chrome-"):], "the extension holds %s" % record)
+        item = self.browser_item(download_id)
+        check(item and item["state"] == "in_progress" and item["paused"], "the browser's copy is not held: %s" % item)
+        check(name not in os.listdir(self.browser_downloads), "the browser finished its copy of " + name)
+        return entry
 
+    def check_erased(self, name, download_id):
+        """Rushlet has the file: the browser's copy is cancelled, erased and gone from its folder."""
         wait_for("the browser to erase download %d" % download_id, lambda: any(
-            e["event"] == "erased" and e["id"] == download_id for e in self.observed()), 20)
+            e["event"] == "erased" and e["id"] == download_id for e in self.observed()), 30)
         changes = [e for e in self.observed() if e["event"] == "changed" and e["id"] == download_id]
-        check(any(e.get("state") == "interrupted" and e.get("error") == "USER_CANCELED" for e in changes),
-              "the browser's download was not cancelled: %s" % changes)
         check(not any(e.get("state") == "complete" for e in changes), "the browser completed its copy")
         check(self.browser_items(download_id) == [], "the download is still in the browser's list")
-        # Until a download has its name the browser writes it to a hidden temporary file, which it
-        # deletes after the cancel on its own time, possibly after erasing the download.
+        check(str(download_id) not in self.held_records(), "the extension still holds download %d" % download_id)
+        # The browser deletes its partial file after the cancel on its own time.
         try:
-            wait_for("the browser's download folder to empty", lambda: not os.listdir(self.browser_downloads), 10)
+            wait_for("the browser to delete its copy of " + name, lambda: not self.browser_leftovers(name), 10)
         except Failure:
-            raise Failure("the browser's download folder holds %s" % os.listdir(self.browser_downloads))
-        if not transfer_watched:
-            return
-        transfer = wait_for("the server to see the transfer of " + name + " end",
-                            lambda: self.transfers.get("/files/" + name), 20)
-        check(not transfer[1], "the browser fetched all of %s" % name)
+            raise Failure("the browser's download folder holds %s" % self.browser_leftovers(name))
+
+    def check_resumed(self, name, download_id, body):
+        """Rushlet has nothing of the file: the browser went on with its copy and has all of it."""
+        item = wait_for("the browser to finish download %d" % download_id, lambda: (
+            lambda found: found if found and found["state"] != "in_progress" else None)(self.browser_item(download_id)), 60, 0.2)
+        path = os.path.join(self.browser_downloads, name)
+        check(item["state"] == "complete" and item["filename"] == path, "the browser's download ended as %s" % item)
+        with open(path, "rb") as f:
+            check(f.read() == body, "the browser's copy of %s differs" % name)
+        check(str(download_id) not in self.held_records(), "the extension still holds download %d" % download_id)
+        check(not os.path.exists(self.rushlet_file(name)), "Rushlet saved something as " + name)
 
     def check_kept_by_browser(self, name, download_id):
         wait_for("the browser to finish downloading " + name, lambda: any(
@@ -593,58 +660,138 @@ class Run:
             check(f.read() == file_body(KEPT_FILE_SIZE), "the browser's copy of %s differs" % name)
         check(self.transfers.get("/files/" + name) == (KEPT_FILE_SIZE, True), "the server did not send everything")
 
-    # -------------------------------------------------------------- scenarios
-
-    def confirm_and_fetch(self):
-        """A download from nginx, confirmed in Rushlet's dialog as a person would, fetched by Rushlet."""
-        name = "confirmed.bin"
-        body = os.urandom(CONFIRMED_FILE_SIZE)
-        with open(os.path.join(self.nginx.root, name), "wb") as f:
-            f.write(body)
-        with open(os.path.join(self.nginx.root, name + ".html"), "wb") as f:
-            f.write(page_body(name, name))
-        page, url, download_id = self.download_from_page(name, self.nginx.url(name + ".html"), self.nginx.url(name))
-        self.check_taken_over(name, url, download_id, transfer_watched=False)
-
-        dialog = wait_for("the confirmation dialog", lambda: self.display.xdotool(
-            "search", "--onlyvisible", "--name", "^Add download"), 30).split()
-        check(len(dialog) == 1, "%d confirmation dialogs are showing" % len(dialog))
-        check(self.display.xdotool("windowfocus", "--sync", dialog[0]) is not None, "the dialog takes no focus")
-        # Enter presses the dialog's default button, "Download": start at once.
-        check(self.display.xdotool("key", "--clearmodifiers", "Return") is not None, "xdotool could not type")
-        wait_for("the dialog to close", lambda: not self.display.xdotool(
-            "search", "--onlyvisible", "--name", "^Add download"), 20)
-
-        destination = os.path.join(self.home, "Downloads", name)
+    def check_fetched(self, name, url, body):
+        """Rushlet has the file, byte for byte, and forgot the browser's session with it."""
+        destination = self.rushlet_file(name)
         wait_for("Rushlet to finish " + name, lambda: os.path.isfile(destination) and not any(
             os.path.exists(destination + sidecar) for sidecar in (".rushlet.part", ".rushlet.json")), 60, 0.2)
         with open(destination, "rb") as f:
             fetched = hashlib.sha256(f.read()).hexdigest()
         check(fetched == hashlib.sha256(body).hexdigest(), "the fetched %s differs from the served one" % name)
+        entry = wait_for("the completed entry of " + name, lambda: (
+            lambda found: found if found and found.get("status") == "Completed" else None)(self.entry_for(url)), 20)
+        check("context" not in entry, "the completed entry keeps the browser's session")
+        return fetched
+
+    def check_failed(self, name, url, error):
+        """Rushlet refused what it got, and saved nothing: an Error, never "Completed"."""
+        entry = wait_for("Rushlet to end " + name, lambda: (lambda found: found if found and found.get("status") in (
+            "Error", "Completed") else None)(self.entry_for(url)), 30, 0.2)
+        check(entry["status"] == "Error" and entry.get("error") == error, "%s ended as %s: %s" % (
+            name, entry["status"], entry.get("error")))
+        check(not os.path.exists(self.rushlet_file(name)), "Rushlet saved something as " + name)
+
+    def answer_dialog(self, key):
+        """Answers Rushlet's confirmation dialog as a person would: Return downloads, Escape cancels."""
+        dialog = wait_for("the confirmation dialog", lambda: self.display.xdotool(
+            "search", "--onlyvisible", "--name", "^Add download"), 30).split()
+        check(len(dialog) == 1, "%d confirmation dialogs are showing" % len(dialog))
+        check(self.display.xdotool("windowfocus", "--sync", dialog[0]) is not None, "the dialog takes no focus")
+        check(self.display.xdotool("key", "--clearmodifiers", key) is not None, "xdotool could not type")
+        wait_for("the dialog to close", lambda: dialog[0] not in (self.display.xdotool(
+            "search", "--onlyvisible", "--name", "^Add download") or "").split(), 20)
+
+    def site_download(self, folder, name, link=None):
+        """Starts the download of a new file on nginx from its page under /folder/; the page's link is
+        files/NAME unless given. Returns the page, the link, the browser's download id and the bytes."""
+        body = os.urandom(SITE_FILE_SIZE)
+        os.makedirs(os.path.join(self.nginx.root, folder, "files"), exist_ok=True)
+        with open(os.path.join(self.nginx.root, folder, "files", name), "wb") as f:
+            f.write(body)
+        link = link or "files/" + name
+        with open(os.path.join(self.nginx.root, folder, "page.html"), "wb") as f:
+            f.write(page_body(name, link))
+        page, url, download_id = self.download_from_page(
+            name, self.nginx.url(folder + "/page.html"), self.nginx.url(folder + "/" + link))
+        return page, url, download_id, body
+
+    def requests_for(self, path):
+        """nginx's access log lines for a path: (status, user agent)."""
+        with open(os.path.join(self.nginx.folder, "logs", "access.log")) as f:
+            lines = [re.match(r'\S+ \S+ \S+ \[[^]]*\] "(\S+) (\S+) [^"]*" (\d+) \S+ "[^"]*" "([^"]*)"', line)
+                     for line in f]
+        return [(int(m.group(3)), m.group(4)) for m in lines if m and m.group(2) == path]
+
+    def fetched_with_session(self, folder, name, link=None):
+        """Confirmed in Rushlet's dialog, fetched with the browser's session, the browser's copy erased."""
+        page, url, download_id, body = self.site_download(folder, name, link)
+        self.check_held(name, url, download_id)
+        self.answer_dialog("Return")
+        fetched = self.check_fetched(name, url, body)
+        self.check_erased(name, download_id)
+        # The probe and every range carried the browser's user agent; several ranges ran.
+        path = "/%s/files/%s" % (folder, name)
+        answered = wait_for("nginx to log the ranges of " + name, lambda: (lambda found: found if len(
+            [status for status, _ in found if status == 206]) >= 3 else None)(self.requests_for(path)), 10)
+        agent = self.devtools.evaluate(self.worker, "navigator.userAgent")
+        check(all(status in (200, 206) and user_agent == agent for status, user_agent in answered),
+              "nginx answered %s with %s" % (name, answered))
         self.devtools.call("Target.closeTarget", {"targetId": page})
-        log("1a. confirmed in the dialog and fetched from nginx (SHA-256 %s...)" % fetched[:16])
+        return fetched
+
+    # -------------------------------------------------------------- scenarios
 
     def rushlet_running(self):
         self.display.start()
-        rushlet = subprocess.Popen([os.path.join(self.bin_dir, "Rushlet")],
-                                   env=self.display.environment_for_programs(self.environment),
-                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.rushlet_pids.append(rushlet.pid)
-        wait_for("Rushlet to answer on its bridge", self.rushlet_answers, 30)
+        rushlet = self.start_rushlet()
         check(self.ping_through_browser() == {"ok": True}, "a ping through the browser was not answered")
 
-        self.confirm_and_fetch()
+        fetched = self.fetched_with_session("plain", "confirmed.bin")
+        log("1a. confirmed in the dialog and fetched from nginx (SHA-256 %s...), the browser's copy erased" % fetched[:16])
+        self.fetched_with_session("session", "members.bin")
+        log("1b. a file that needs the site's session cookie")
+        self.fetched_with_session("referer", "linked.bin")
+        log("1c. a file that needs a Referer")
+        self.fetched_with_session("redirect", "gated.bin", "go")
+        log("1d. a link whose redirect sets the cookie the file needs")
+
+        page, url, download_id, body = self.site_download("login", "ticket.bin")
+        loaded = time.monotonic()
+        self.check_held("ticket.bin", url, download_id)
+        # The user takes a while to confirm; meanwhile the ticket the page handed out expires.
+        time.sleep(max(0.0, loaded + TICKET_LIFETIME + 1 - time.monotonic()))
+        self.answer_dialog("Return")
+        self.check_failed("ticket.bin", url, WEB_PAGE)
+        self.check_resumed("ticket.bin", download_id, body)
+        self.devtools.call("Target.closeTarget", {"targetId": page})
+        log("1e. a login redirect after the cookie expired: Error in Rushlet, the browser completed its copy")
+
+        page, url, download_id, body = self.site_download("refusing", "browsers-only.bin")
+        self.check_held("browsers-only.bin", url, download_id)
+        self.answer_dialog("Return")
+        self.check_failed("browsers-only.bin", url, SITE_REFUSED)
+        self.check_resumed("browsers-only.bin", download_id, body)
+        self.devtools.call("Target.closeTarget", {"targetId": page})
+        log("1f. a site that refuses Rushlet: the browser completed its copy")
+
+        page, url, download_id, body = self.site_download("plain", "unwanted.bin")
+        self.check_held("unwanted.bin", url, download_id)
+        self.answer_dialog("Escape")
+        wait_for("the cancelled entry to leave the list", lambda: self.entry_for(url) is None, 20)
+        self.check_erased("unwanted.bin", download_id)
+        check(not os.path.exists(self.rushlet_file("unwanted.bin")), "Rushlet saved the cancelled download")
+        self.devtools.call("Target.closeTarget", {"targetId": page})
+        log("1g. a confirmation cancelled by the user cancelled the browser's copy")
+
         name = "held-first.bin"
         page, url, download_id = self.download_from_page(name)
-        self.check_taken_over(name, url, download_id)
+        self.check_held(name, url, download_id)
         self.devtools.call("Target.closeTarget", {"targetId": page})
         wait_for("its confirmation dialog", lambda: self.display.xdotool(
             "search", "--onlyvisible", "--name", "^Add download"), 30)
         self.stop_rushlet(rushlet.pid)
         rushlet.wait(5)
-        # Quitting closed the dialog; the download waits for the next start.
+        # Quitting closed the dialog; the download waits for the next start, and the browser holds it.
         check(self.entry_for(url).get("status") == AWAITING, "quitting changed %s" % self.entry_for(url))
-        log("1. taken over by the running Rushlet (browser download %d)" % download_id)
+        log("1. taken over by the running Rushlet (browser download %d held)" % download_id)
+
+    def start_rushlet(self):
+        rushlet = subprocess.Popen([os.path.join(self.bin_dir, "Rushlet")],
+                                   env=self.display.environment_for_programs(self.environment),
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.rushlet_pids.append(rushlet.pid)
+        wait_for("Rushlet to answer on its bridge", self.rushlet_answers, 30)
+        return rushlet
 
     def rushlet_started_by_host(self):
         check(self.lock_holder() is None, "Rushlet is still running")
@@ -655,7 +802,7 @@ class Run:
         arguments = self.command_line(pid)
         check(arguments[1:] == ["--browser-launch"] and os.path.basename(arguments[0]) == "Rushlet",
               "Rushlet was started as %s" % arguments)
-        self.check_taken_over(name, url, download_id)
+        self.check_held(name, url, download_id)
         self.devtools.call("Target.closeTarget", {"targetId": page})
         self.stop_rushlet(pid)
         log("2. Rushlet %d started with --browser-launch took over browser download %d" % (pid, download_id))
@@ -666,7 +813,10 @@ class Run:
             json.dump(manifest, f, indent=4)
 
         refusal = self.ping_through_browser()
-        check(refusal == {"ok": False, "error": "Extension origin is not registered."},
+        # The host answers before it reads the message; when it has exited before the browser wrote
+        # the message, the browser reports the broken pipe instead of the answer.
+        check(refusal in ({"ok": False, "error": "Extension origin is not registered."},
+                          {"error": "Error when communicating with the native messaging host."}),
               "the host answered a foreign extension with %s" % refusal)
 
         name = "kept.bin"
@@ -677,11 +827,14 @@ class Run:
         self.devtools.call("Target.closeTarget", {"targetId": page})
         log("3. the refused download completed in the browser")
 
-    def sending_switched_off(self):
-        self.register()
+    def open_popup(self):
         popup = self.devtools.call("Target.createTarget",
                                    {"url": "chrome-extension://%s/popup.html" % self.extension_id})["targetId"]
-        session = self.devtools.call("Target.attachToTarget", {"targetId": popup, "flatten": True})["sessionId"]
+        return popup, self.devtools.call("Target.attachToTarget", {"targetId": popup, "flatten": True})["sessionId"]
+
+    def sending_switched_off(self):
+        self.register()
+        popup, session = self.open_popup()
         line = "(document.getElementById('connection') || {}).textContent || ''"
         answer = wait_for("the popup to learn whether Rushlet answers", lambda: (lambda text: (
             text if text and not text.startswith("Checking") else None))(self.devtools.evaluate(session, line)), 30)
@@ -699,8 +852,55 @@ class Run:
         self.check_kept_by_browser(name, download_id)
         check(self.entry_for(url) is None, "Rushlet's list has an entry for " + name)
         self.devtools.call("Target.closeTarget", {"targetId": page})
+
+        popup, session = self.open_popup()
+        wait_for("the popup to show the switch off", lambda: self.devtools.evaluate(
+            session, "(document.getElementById('sendDownloads') || {}).checked") is False, 10)
+        self.devtools.evaluate(session, "document.getElementById('sendDownloads').click(); true")
+        wait_for("the switch to be stored", lambda: self.devtools.evaluate(
+            self.worker, "chrome.storage.local.get('sendDownloads')") == {"sendDownloads": True}, 10)
+        self.devtools.call("Target.closeTarget", {"targetId": popup})
         self.stop_rushlet(pid)
         log("4. with sending off, the browser kept the download while Rushlet ran")
+
+    def browser_restarted(self):
+        held = {record["name"]: record for record in self.held_records().values()}
+        check(sorted(held) == ["held-first.bin", "held-second.bin"], "the extension holds %s" % sorted(held))
+        self.stop_browser()
+        self.start_browser()
+        for record in held.values():
+            item = self.browser_item(record["browserId"])
+            check(item and item["state"] != "complete", "after the restart the browser's download is %s" % item)
+
+        # Asked about at the start; the host does not start Rushlet for that, and the popup says so.
+        wait_for("the extension to ask about its held downloads", lambda: [
+            record.get("state") for record in self.held_records().values()] == ["unreachable"] * 2, 30)
+        check(self.lock_holder() is None, "asking about the held downloads started Rushlet")
+        popup, session = self.open_popup()
+        rows = wait_for("the popup to list the held downloads", lambda: self.devtools.evaluate(session, (
+            "Array.from(document.querySelectorAll('#heldList li'), (row) => row.innerText)")), 10)
+        check(sorted(rows) == sorted("%s\nRushlet did not answer: Rushlet is not running." % name for name in held),
+              "the popup lists %s" % rows)
+        self.devtools.call("Target.closeTarget", {"targetId": popup})
+        # The popup's own ping starts Rushlet, hidden; the user then starts it as usual.
+        pid = wait_for("the popup's ping to start Rushlet", self.lock_holder, 10)
+        self.rushlet_pids.append(pid)
+        self.stop_rushlet(pid)
+
+        # Once Rushlet runs, the user cancels the first and confirms the second.
+        rushlet = self.start_rushlet()
+        self.answer_dialog("Escape")
+        self.check_erased("held-first.bin", held["held-first.bin"]["browserId"])
+        self.answer_dialog("Return")
+        self.check_fetched("held-second.bin", "http://127.0.0.1:%d/files/held-second.bin" % self.port,
+                           file_body(HELD_FILE_SIZE))
+        self.check_erased("held-second.bin", held["held-second.bin"]["browserId"])
+        log("5. after the restart, the held downloads were settled once Rushlet ran")
+
+        self.fetched_with_session("session", "after-restart.bin")
+        self.stop_rushlet(rushlet.pid)
+        rushlet.wait(5)
+        log("5a. a download made after the restart got an id of its own and was fetched")
 
     # -------------------------------------------------------------- cleanup
 
@@ -793,6 +993,7 @@ def main():
         run.rushlet_started_by_host()
         run.host_refuses()
         run.sending_switched_off()
+        run.browser_restarted()
     except Failure as failure:
         failed = True
         log("FAIL:", failure)
