@@ -168,8 +168,10 @@ bool read(const QJsonObject &object, Numbers numbers, RequestContext *context)
         read.mimeType = type.toString().toLower();
     }
 
+    // A size is a whole number of bytes; only dates come with fractions of a second.
     if (const QJsonValue size = object.value(keySize);
-        !size.isUndefined() && !readCount(size, numbers, &read.size))
+        !size.isUndefined() &&
+        (!readCount(size, numbers, &read.size) || (size.isDouble() && size.toDouble() != double(read.size))))
         return false;
 
     if (const QJsonValue cookies = object.value(keyCookies);
