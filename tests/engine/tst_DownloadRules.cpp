@@ -1,3 +1,4 @@
+#include "engine/BrowserHandOff.h"
 #include "engine/DownloadRules.h"
 
 #include <QTest>
@@ -21,6 +22,71 @@ class TestDownloadRules : public QObject
     Q_OBJECT
 
 private slots:
+    // Which probe answers end a browser download before a byte is written. A wrong "Accept" here
+    // saves a login page as the file and reports it complete; a wrong refusal fails a good file.
+    void handOffGuard_data()
+    {
+        QTest::addColumn<QString>("announcedType");
+        QTest::addColumn<qint64>("announcedSize");
+        QTest::addColumn<QByteArray>("servedType");
+        QTest::addColumn<qint64>("probedTotal");
+        QTest::addColumn<int>("verdict");
+
+        using BrowserHandOff::Verdict;
+        const QString zip = QStringLiteral("application/zip");
+        QTest::newRow("the announced file")
+            << zip << 5000LL << QByteArray("application/zip") << 5000LL << int(Verdict::Accept);
+        QTest::newRow("a login page")
+            << zip << 5000LL << QByteArray("text/html") << 812LL << int(Verdict::WebPage);
+        QTest::newRow("a page with parameters, in capitals")
+            << zip << -1LL << QByteArray("Text/HTML; charset=utf-8") << -1LL << int(Verdict::WebPage);
+        QTest::newRow("an XHTML page")
+            << zip << -1LL << QByteArray("application/xhtml+xml") << 40LL << int(Verdict::WebPage);
+        QTest::newRow("a page the user asked for")
+            << QStringLiteral("text/html") << 812LL << QByteArray("text/html") << 812LL
+            << int(Verdict::Accept);
+        QTest::newRow("a page where the type was not told")
+            << QString() << -1LL << QByteArray("text/html") << 812LL << int(Verdict::Accept);
+        QTest::newRow("another type, same size")
+            << zip << 5000LL << QByteArray("application/octet-stream") << 5000LL << int(Verdict::Accept);
+        QTest::newRow("another size")
+            << zip << 5000LL << QByteArray("application/zip") << 4999LL << int(Verdict::OtherSize);
+        QTest::newRow("size unknown to the server")
+            << zip << 5000LL << QByteArray("application/zip") << -1LL << int(Verdict::Accept);
+        QTest::newRow("size unknown to the browser")
+            << zip << -1LL << QByteArray("application/zip") << 5000LL << int(Verdict::Accept);
+        QTest::newRow("a browser's 0 means unknown")
+            << zip << 0LL << QByteArray("application/zip") << 5000LL << int(Verdict::Accept);
+        QTest::newRow("an empty file announced empty")
+            << QString() << -1LL << QByteArray() << 0LL << int(Verdict::Accept);
+    }
+
+    void handOffGuard()
+    {
+        QFETCH(QString, announcedType);
+        QFETCH(qint64, announcedSize);
+        QFETCH(QByteArray, servedType);
+        QFETCH(qint64, probedTotal);
+        QFETCH(int, verdict);
+        RequestContext context;
+        context.mimeType = announcedType;
+        context.size = announcedSize;
+        QCOMPARE(int(BrowserHandOff::judgeProbe(context, servedType, probedTotal)), verdict);
+    }
+
+    // Only the browser's session can be renewed; a download added by hand keeps the plain status.
+    void refusalOfTheSession()
+    {
+        RequestContext fromBrowser;
+        fromBrowser.userAgent = "Browser/1";
+        const QString renew = QStringLiteral("The site refused the download. Send it again from the browser "
+                                             "to renew its sign-in.");
+        QCOMPARE(BrowserHandOff::refusalMessage(fromBrowser, 401), renew);
+        QCOMPARE(BrowserHandOff::refusalMessage(fromBrowser, 403), renew);
+        QVERIFY(BrowserHandOff::refusalMessage(fromBrowser, 404).isEmpty());
+        QVERIFY(BrowserHandOff::refusalMessage(RequestContext(), 403).isEmpty());
+    }
+
     void contentRange_data()
     {
         QTest::addColumn<QByteArray>("header");

@@ -5,11 +5,15 @@
 
 #include "bridge/protocol/BridgeProtocol.h"
 #include "bridge/protocol/BrowserFileNames.h"
+#include "engine/RequestContextRules.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 #include <QJsonDocument>
+#include <QNetworkCookie>
 #include <QRegularExpression>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace {
 
@@ -28,6 +32,13 @@ QJsonObject requestFrom(const QByteArray &input)
     if (fields.size() > 3)
         request.insert(QStringLiteral("filename"), QString::fromUtf8(fields.value(3)));
     return request;
+}
+
+// Nothing that could end a header line or start another.
+bool isHeaderSafe(const QByteArray &value)
+{
+    return std::none_of(value.cbegin(), value.cend(),
+                        [](char c) { return uchar(c) < 0x20 || uchar(c) == 0x7f; });
 }
 
 void requireSafeName(const QString &name)
@@ -56,6 +67,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_REQUIRE(url.userInfo().isEmpty());
     const QString id = request.value(QStringLiteral("id")).toString();
     FUZZ_REQUIRE(!id.isEmpty() && id.size() <= 100);
+
+    // What the browser sent of its session goes into request headers.
+    RequestContext context;
+    FUZZ_REQUIRE(RequestContextRules::read(request, RequestContextRules::Numbers::Json, &context));
+    FUZZ_REQUIRE(isHeaderSafe(context.userAgent) &&
+                 isHeaderSafe(RequestContextRules::refererHeader(context)));
+    for (const QNetworkCookie &cookie : RequestContextRules::networkCookies(context, url)) {
+        const QByteArray sent = cookie.toRawForm(QNetworkCookie::NameAndValueOnly);
+        FUZZ_REQUIRE(isHeaderSafe(sent) && sent.count(';') == 0);
+    }
 
     QString name = request.value(QStringLiteral("filename")).toString();
     if (name.isEmpty())

@@ -650,6 +650,8 @@ TestHttpServer::Plan TestHttpServer::answer(const Request &request, const Fault 
         headers += "Content-Type: text/plain\r\n";
         if (!fault.location.isEmpty())
             headers += "Location: " + fault.location + "\r\n";
+        if (!fault.setCookie.isEmpty())
+            headers += "Set-Cookie: " + fault.setCookie + "\r\n";
     } else {
         const Resource &resource = found.value();
         const qint64 size = resource.body.size();
@@ -687,7 +689,7 @@ TestHttpServer::Plan TestHttpServer::answer(const Request &request, const Fault 
             fault.lastModified.isEmpty() ? resource.lastModified : fault.lastModified;
         if (!lastModified.isEmpty())
             headers += "Last-Modified: " + lastModified + "\r\n";
-        headers += "Content-Type: application/octet-stream\r\n";
+        headers += "Content-Type: " + resource.contentType + "\r\n";
     }
 
     if (!fault.contentRange.isEmpty()) {
