@@ -14,7 +14,9 @@ bool isHtml(QByteArrayView type)
 Verdict judgeProbe(const RequestContext &context, const QByteArray &contentType, qint64 probedTotal)
 {
     const QByteArray announced = context.mimeType.toLatin1();
-    const QByteArray served = contentType.split(';').first().trimmed().toLower();
+    // After a redirect the network library may join the hops' values of a header, the final answer's
+    // last: "text/html, application/zip" is the zip a redirect page led to.
+    const QByteArray served = contentType.split(',').last().split(';').first().trimmed().toLower();
     if (!announced.isEmpty() && !isHtml(announced) && isHtml(served))
         return Verdict::WebPage;
     if (context.size > 0 && probedTotal >= 0 && probedTotal != context.size)
