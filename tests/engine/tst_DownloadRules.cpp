@@ -40,6 +40,10 @@ private slots:
             << zip << 5000LL << QByteArray("text/html") << 812LL << int(Verdict::WebPage);
         QTest::newRow("a page with parameters, in capitals")
             << zip << -1LL << QByteArray("Text/HTML; charset=utf-8") << -1LL << int(Verdict::WebPage);
+        QTest::newRow("a page after a redirect's page")
+            << zip << -1LL << QByteArray("text/html, text/html") << 812LL << int(Verdict::WebPage);
+        QTest::newRow("the file after a redirect's page")
+            << zip << 5000LL << QByteArray("text/html, application/zip") << 5000LL << int(Verdict::Accept);
         QTest::newRow("an XHTML page")
             << zip << -1LL << QByteArray("application/xhtml+xml") << 40LL << int(Verdict::WebPage);
         QTest::newRow("a page the user asked for")
