@@ -1,16 +1,13 @@
 #!/usr/bin/env python3
 """Downloads started in a real headless Chromium, with the shipped extension and the real programs.
 
-Each scenario checks where the right bytes ended up: in Rushlet's destination or in the browser's
-folder, never in neither, never a wrong file.
-
-1. Rushlet running: the download becomes an entry awaiting confirmation in queue.json while the
-   browser holds its copy paused. Rushlet runs on a private X display there: its confirmation dialog
-   is answered with the keyboard, as a person would, and Rushlet fetches from nginx with the
-   browser's session (a session cookie, a Referer, a cookie set by a redirect); then the browser's
-   copy is erased. A login page (the cookie expired before the user confirmed) or a site refusing
-   Rushlet ends in Error and the browser finishes its copy; a cancelled confirmation cancels it. A
-   download whose dialog is still open when Rushlet quits stays awaiting confirmation.
+1. Rushlet running: the download becomes an entry awaiting confirmation in queue.json, and the
+   browser holds its own copy paused until Rushlet has bytes of the file, then erases it.
+   Rushlet runs on a private X display there: its confirmation dialog is accepted with the keyboard,
+   as a person would, and Rushlet fetches the file from nginx. A download whose dialog is still
+   open when Rushlet quits stays awaiting confirmation. The files need the browser's session (a
+   cookie, a Referer, a redirect's cookie); a login page (the cookie expired) or a site refusing
+   Rushlet ends in Error, never "Completed", and the browser finishes; a cancel cancels both.
 2. Rushlet not running: the native host starts it with --browser-launch, and the same holds.
 3. The host refuses the extension: the browser downloads the file itself, completely.
 4. Sending switched off in the extension's popup: the browser keeps the download although Rushlet
@@ -55,12 +52,10 @@ HELD_FILE_SIZE = 16 * 1024 * 1024
 HELD_CHUNK_DELAY = 0.02
 # The file the browser keeps downloads at full speed.
 KEPT_FILE_SIZE = 3 * 1024 * 1024 + 17
-# Files Rushlet fetches from nginx once the user confirmed them: several segments' worth, served at
-# NGINX_RATE per connection, so that the browser is still fetching when it is paused.
+# Files Rushlet fetches from nginx, served slowly enough that the browser is paused midway.
 SITE_FILE_SIZE = 6 * 1024 * 1024 + 7
 NGINX_RATE = "1m"
-# How long the cookie of the login scenario lives, in seconds.
-TICKET_LIFETIME = 4
+TICKET_LIFETIME = 4  # seconds, the cookie of the login scenario
 NGINX = "/usr/sbin/nginx"
 
 START = time.monotonic()
@@ -182,6 +177,7 @@ http {{
         location = /login/page.html {{ add_header Set-Cookie "ticket=valid; Path=/login/; Max-Age={ticket}"; }}
         location /login/files/ {{ if ($cookie_ticket != "valid") {{ return 302 /login.html; }} }}
         location /refusing/files/ {{ if ($http_sec_fetch_mode = "") {{ return 403; }} }}
+        location = /login.html {{ default_type text/html; return 200 "<title>Sign in</title>"; }}
     }}
 }}
 """.format(f=self.folder, port=self.port, rate=NGINX_RATE, ticket=TICKET_LIFETIME)
@@ -447,17 +443,12 @@ class Run:
         self.server = make_server(self.transfers)
         self.port = self.server.server_address[1]
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
-        with open(os.path.join(self.nginx.root, "login.html"), "wb") as f:
-            f.write(b"<!doctype html><title>Sign in</title><form method=post><input name=user></form>")
         self.nginx.start()
 
     def start_browser(self):
-        preferences = os.path.join(self.profile, "Default", "Preferences")
-        # A restart keeps the profile as the browser left it.
-        if not os.path.exists(preferences):
-            os.makedirs(os.path.dirname(preferences), exist_ok=True)
-            with open(preferences, "w") as f:
-                json.dump({"download": {"default_directory": self.browser_downloads, "prompt_for_download": False}}, f)
+        os.makedirs(os.path.join(self.profile, "Default"), exist_ok=True)
+        with open(os.path.join(self.profile, "Default", "Preferences"), "w") as f:
+            json.dump({"download": {"default_directory": self.browser_downloads, "prompt_for_download": False}}, f)
         extension = os.path.join(self.bin_dir, "chrome-extension")
         commands_read, commands_write = os.pipe()
         replies_read, replies_write = os.pipe()
@@ -579,53 +570,48 @@ class Run:
     def held_records(self):
         return self.devtools.evaluate(self.worker, "chrome.storage.local.get('heldDownloads').then((s) => s.heldDownloads)")
 
-    def browser_item(self, download_id):
-        return (self.browser_items(download_id) or [None])[0]
-
     def rushlet_file(self, name):
         return os.path.join(self.home, "Downloads", name)
 
     def check_held(self, name, url, download_id):
-        """Waiting in Rushlet's list for the user, while the browser holds its copy paused."""
         entry = wait_for("the entry for " + name + " in queue.json", lambda: self.entry_for(url), 30)
-        # Browsers and profiles all number their downloads from 1, and a browser starts again at 1
-        # once it forgot its downloads; the extension's ids repeat neither.
+        # Browsers and profiles all number their downloads from 1; the extension's own random
+        # identifier keeps the ids of two of them apart, and a random part those of one over time.
         installation = self.devtools.evaluate(
             self.worker, "chrome.storage.local.get('installationId').then((stored) => stored.installationId)")
+        check(re.fullmatch("[0-9a-f]{16}", installation or ""), "installation id %r" % installation)
         check(re.fullmatch("chrome-%s-[0-9a-f]{16}" % installation, entry["id"]) and entry["id"] not in self.seen_ids,
               "entry id %s for browser download %d" % (entry.get("id"), download_id))
         self.seen_ids.add(entry["id"])
         check(entry.get("status") == AWAITING, "entry status is %s" % entry.get("status"))
-        check(entry.get("destination") == self.rushlet_file(name), "destination %s" % entry.get("destination"))
+        destination = entry.get("destination", "")
+        check(os.path.dirname(destination) == os.path.join(self.home, "Downloads"),
+              "destination %s is not in the download folder" % destination)
+        check(os.path.basename(destination) == name, "destination name %s" % os.path.basename(destination))
+        # Until Rushlet has bytes of the file, the browser holds its own copy paused.
         wait_for("the extension to hold download %d" % download_id, lambda: (self.held_records() or {}).get(
             str(download_id), {}).get("acknowledged"), 20)
-        item = self.browser_item(download_id)
+        item = self.browser_items(download_id)[0]
         check(item["state"] == "in_progress" and item["paused"], "the browser's copy is not held: %s" % item)
 
     def check_erased(self, name, download_id):
-        """Rushlet has bytes of the file: the browser's copy is cancelled, erased and deleted."""
         wait_for("the browser to erase download %d" % download_id, lambda: any(
-            e["event"] == "erased" and e["id"] == download_id for e in self.observed()), 30)
+            e["event"] == "erased" and e["id"] == download_id for e in self.observed()), 20)
         changes = [e for e in self.observed() if e["event"] == "changed" and e["id"] == download_id]
         check(not any(e.get("state") == "complete" for e in changes), "the browser completed its copy")
+        check(self.browser_items(download_id) == [], "the download is still in the browser's list")
         # The browser deletes its partial file after the cancel on its own time.
         wait_for("the browser to delete its copy of " + name, lambda: not set(os.listdir(self.browser_downloads)) & {
             name, name + ".crdownload"}, 10)
 
     def check_resumed(self, name, download_id, body, url, error):
-        """Rushlet refused what it got and saved nothing (never "Completed"); the browser has the file."""
-        entry = wait_for("Rushlet to end " + name, lambda: (self.entry_for(url) or {}).get("status") in (
-            "Error", "Completed") and self.entry_for(url), 30)
-        check((entry["status"], entry.get("error")) == ("Error", error), "Rushlet ended %s: %s" % (name, entry))
-        item = wait_for("the browser to finish download %d" % download_id, lambda: (
-            lambda found: found["state"] != "in_progress" and found)(self.browser_item(download_id)), 60, 0.2)
-        path = os.path.join(self.browser_downloads, name)
-        check(item["state"] == "complete" and item["filename"] == path, "the browser's download ended as %s" % item)
-        with open(path, "rb") as f:
-            check(f.read() == body, "the browser's copy of %s differs" % name)
+        """Rushlet refused what it got (an Error, never "Completed"); the browser finished its copy."""
+        wait_for("Rushlet to end " + name, lambda: self.entry_for(url)["status"] in ("Error", "Completed"), 30)
+        check(self.entry_for(url)["error"] == error, "Rushlet ended %s as %s" % (name, self.entry_for(url)))
+        self.check_kept_by_browser(name, download_id, body)
         check(not os.path.exists(self.rushlet_file(name)), "Rushlet saved something as " + name)
 
-    def check_kept_by_browser(self, name, download_id):
+    def check_kept_by_browser(self, name, download_id, body=None):
         wait_for("the browser to finish downloading " + name, lambda: any(
             e["event"] == "changed" and e["id"] == download_id and e.get("state") in ("complete", "interrupted")
             for e in self.observed()), 30)
@@ -634,27 +620,26 @@ class Run:
         path = os.path.join(self.browser_downloads, name)
         check(items[0]["filename"] == path, "the browser saved to %s" % items[0]["filename"])
         with open(path, "rb") as f:
-            check(f.read() == file_body(KEPT_FILE_SIZE), "the browser's copy of %s differs" % name)
-        check(self.transfers.get("/files/" + name) == (KEPT_FILE_SIZE, True), "the server did not send everything")
+            check(f.read() == (body or file_body(KEPT_FILE_SIZE)), "the browser's copy of %s differs" % name)
+        check(body or self.transfers.get("/files/" + name) == (KEPT_FILE_SIZE, True), "the server did not send everything")
 
     def check_fetched(self, name, url, body):
-        destination = self.rushlet_file(name)
+        destination = os.path.join(self.home, "Downloads", name)
         wait_for("Rushlet to finish " + name, lambda: os.path.isfile(destination) and not any(
             os.path.exists(destination + sidecar) for sidecar in (".rushlet.part", ".rushlet.json")), 60, 0.2)
         with open(destination, "rb") as f:
             fetched = hashlib.sha256(f.read()).hexdigest()
         check(fetched == hashlib.sha256(body).hexdigest(), "the fetched %s differs from the served one" % name)
-        # The completed entry keeps nothing of the browser's session.
         wait_for("the completed entry of " + name, lambda: self.entry_for(url).get("status") == "Completed", 20)
         check("context" not in self.entry_for(url), "the completed entry keeps the browser's session")
         return fetched
 
     def answer_dialog(self, key):
-        """Return starts the download at once, Escape cancels it."""
         dialog = wait_for("the confirmation dialog", lambda: self.display.xdotool(
             "search", "--onlyvisible", "--name", "^Add download"), 30).split()
         check(len(dialog) == 1, "%d confirmation dialogs are showing" % len(dialog))
         check(self.display.xdotool("windowfocus", "--sync", dialog[0]) is not None, "the dialog takes no focus")
+        # Enter presses the dialog's default button, "Download": start at once; Escape cancels.
         check(self.display.xdotool("key", "--clearmodifiers", key) is not None, "xdotool could not type")
         wait_for("the dialog to close", lambda: dialog[0] not in (self.display.xdotool(
             "search", "--onlyvisible", "--name", "^Add download") or ""), 20)
@@ -696,9 +681,8 @@ class Run:
         rushlet = self.start_rushlet()
         check(self.ping_through_browser() == {"ok": True}, "a ping through the browser was not answered")
 
-        fetched = self.fetched_with_session("plain", "confirmed.bin")
+        fetched = self.fetched_with_session("session", "members.bin")
         log("1a. confirmed in the dialog and fetched from nginx (SHA-256 %s...)" % fetched[:16])
-        self.fetched_with_session("session", "members.bin")
         self.fetched_with_session("referer", "linked.bin")
         self.fetched_with_session("redirect", "gated.bin", "go")
         log("1b. fetched with the site's session cookie, a Referer, and a cookie set by a redirect")
@@ -768,7 +752,9 @@ class Run:
 
     def sending_switched_off(self):
         self.register()
-        popup, session = self.open_popup()
+        popup = self.devtools.call("Target.createTarget",
+                                   {"url": "chrome-extension://%s/popup.html" % self.extension_id})["targetId"]
+        session = self.devtools.call("Target.attachToTarget", {"targetId": popup, "flatten": True})["sessionId"]
         line = "(document.getElementById('connection') || {}).textContent || ''"
         answer = wait_for("the popup to learn whether Rushlet answers", lambda: (lambda text: (
             text if text and not text.startswith("Checking") else None))(self.devtools.evaluate(session, line)), 30)
@@ -786,21 +772,8 @@ class Run:
         self.check_kept_by_browser(name, download_id)
         check(self.entry_for(url) is None, "Rushlet's list has an entry for " + name)
         self.devtools.call("Target.closeTarget", {"targetId": page})
-        popup, session = self.open_popup()
-        wait_for("the popup to show the switch", lambda: self.devtools.evaluate(session, "(document."
-                 "getElementById('sendDownloads') || {}).checked") is False, 10)
-        self.devtools.evaluate(session, "document.getElementById('sendDownloads').click(); true")
-        wait_for("the switch to be stored", lambda: self.devtools.evaluate(
-            self.worker, "chrome.storage.local.get('sendDownloads')") == {"sendDownloads": True}, 10)
-        self.devtools.call("Target.closeTarget", {"targetId": popup})
         self.stop_rushlet(pid)
         log("4. with sending off, the browser kept the download while Rushlet ran")
-
-    def open_popup(self):
-        popup = self.devtools.call("Target.createTarget",
-                                   {"url": "chrome-extension://%s/popup.html" % self.extension_id})["targetId"]
-        session = self.devtools.call("Target.attachToTarget", {"targetId": popup, "flatten": True})["sessionId"]
-        return popup, session
 
     def browser_restarted(self):
         held = {record["name"]: record["browserId"] for record in self.held_records().values()}
@@ -811,7 +784,9 @@ class Run:
         wait_for("the extension to ask about its held downloads", lambda: [r.get("state") for r in self.held_records(
         ).values()] == ["unreachable"] * 2, 30)
         check(self.lock_holder() is None, "asking about the held downloads started Rushlet")
-        popup, session = self.open_popup()
+        popup = self.devtools.call("Target.createTarget",
+                                   {"url": "chrome-extension://%s/popup.html" % self.extension_id})["targetId"]
+        session = self.devtools.call("Target.attachToTarget", {"targetId": popup, "flatten": True})["sessionId"]
         expected = ["%s\nRushlet did not answer: Rushlet is not running." % name for name in sorted(held)]
         wait_for("the popup to list them as %s" % expected, lambda: sorted(self.devtools.evaluate(
             session, "Array.from(document.querySelectorAll('#heldList li'), (row) => row.innerText)")) == expected, 10)
@@ -918,9 +893,9 @@ def main():
         run.start_browser()
         run.rushlet_running()
         run.rushlet_started_by_host()
+        run.browser_restarted()
         run.host_refuses()
         run.sending_switched_off()
-        run.browser_restarted()
     except Failure as failure:
         failed = True
         log("FAIL:", failure)

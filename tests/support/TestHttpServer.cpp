@@ -689,7 +689,7 @@ TestHttpServer::Plan TestHttpServer::answer(const Request &request, const Fault 
             fault.lastModified.isEmpty() ? resource.lastModified : fault.lastModified;
         if (!lastModified.isEmpty())
             headers += "Last-Modified: " + lastModified + "\r\n";
-        headers += "Content-Type: " + resource.contentType + "\r\n";
+        headers += "Content-Type: application/octet-stream\r\n";
     }
 
     if (!fault.contentRange.isEmpty()) {

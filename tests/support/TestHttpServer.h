@@ -30,7 +30,6 @@ public:
         bool acceptRanges = true;
         // Without a length the body ends when the server closes the connection.
         bool contentLength = true;
-        QByteArray contentType = "application/octet-stream";
     };
 
     struct Request

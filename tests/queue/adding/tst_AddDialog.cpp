@@ -271,32 +271,6 @@ private slots:
         QVERIFY(QFile::exists(partial));
     }
 
-    // The browser's session goes on with a confirmed download; an edited link drops it, since its
-    // cookies belong to the site the browser had the file from.
-    void confirmationKeepsTheSessionOfItsOwnLink()
-    {
-        BrowserConfirmation confirmation(*list, hooks);
-        RequestContext session;
-        session.userAgent = "Browser/1.0";
-        session.cookies = {BrowserCookie{"sid", "s3", QStringLiteral("example.com")}};
-        for (const QString &id : {waiting(QStringLiteral("kept")), waiting(QStringLiteral("edited"))}) {
-            DownloadSnapshot snapshot = list->entry(id)->snapshot;
-            snapshot.context = session;
-            QVERIFY(list->replaceSnapshot(id, snapshot));
-        }
-        ModalDialogs::answerNext(submit({}, {}, true));
-        ModalDialogs::answerNext(
-            submit(QStringLiteral("edited.bin"), QStringLiteral("https://elsewhere.example/e.bin"), true));
-        confirmation.schedule();
-        QTRY_COMPARE_WITH_TIMEOUT(ModalDialogs::pendingAnswers(), 0, eventLimitMs);
-        QTRY_VERIFY_WITH_TIMEOUT(!confirmation.isOpen(), eventLimitMs);
-
-        QCOMPARE(statusOf(QStringLiteral("kept")), DownloadStatus::Queued);
-        QCOMPARE(list->entry(QStringLiteral("kept"))->snapshot.context, session);
-        QCOMPARE(statusOf(QStringLiteral("edited")), DownloadStatus::Queued);
-        QVERIFY(list->entry(QStringLiteral("edited"))->snapshot.context.isEmpty());
-    }
-
     void clashOrFailedSaveOffersTheDialogAgain_data()
     {
         QTest::addColumn<bool>("saveFails");
