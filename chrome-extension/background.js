@@ -1,27 +1,81 @@
-// Hands the browser's downloads to Rushlet. The browser keeps every download that Rushlet does
-// not explicitly accept, so a missing or failing Rushlet never costs the user a file.
-import { askRushlet, downloadRequest, isWebUrl, sendingEnabled } from "./rushlet.js";
+// Hands the browser's downloads to Rushlet. The browser's own copy is paused, not dropped, until
+// Rushlet has received bytes of the file; a missing, refusing or failing Rushlet never costs the
+// user a file. Everything that calls the browser is here; the decisions are in handoff.js.
+import {
+  askingDelay,
+  cookiesOfSite,
+  decide,
+  downloadMessage,
+  heldRecord,
+  isSameDownload,
+  isWebUrl,
+  SENDING_GRACE_MS,
+} from "./handoff.js";
+import { askRushlet, heldDownloads, newDownloadId, sendingEnabled, storeHeldDownloads } from "./rushlet.js";
 
-async function rushletTakes(item) {
-  if (!(await sendingEnabled()))
-    return false;
-  const reply = await askRushlet(await downloadRequest(item));
-  if (reply.ok !== true)
-    console.warn("Rushlet did not take the download; the browser keeps it.", reply.error || "");
-  return reply.ok === true;
+const ASKING_ALARM = "askAboutHeldDownloads";
+// A download that follows a form sent within this time may have been made by POST.
+const POST_MEMORY_MS = 60 * 1000;
+
+// ---- The records of held downloads: one change at a time, so that none is lost ----------------
+
+let heldChanges = Promise.resolve();
+
+function changeHeld(change) {
+  const step = heldChanges.then(async () => {
+    const held = await heldDownloads();
+    change(held);
+    await storeHeldDownloads(held);
+    return held;
+  });
+  heldChanges = step.catch(() => {});
+  return step;
 }
 
-async function dropBrowserCopy(id) {
-  try {
-    await chrome.downloads.cancel(id);
-  } catch (error) {
-    console.warn("Could not cancel the browser's copy of download", id, error);
+// ---- Downloads made by sending a form --------------------------------------------------------
+
+// Rushlet can only repeat a GET; a download the browser made by POST stays with the browser.
+const recentPosts = new Map();
+
+chrome.webRequest.onBeforeRequest.addListener(
+  (details) => {
+    if (details.method !== "POST")
+      return;
+    const now = Date.now();
+    for (const [url, at] of recentPosts) {
+      if (now - at > POST_MEMORY_MS)
+        recentPosts.delete(url);
+    }
+    recentPosts.set(details.url, now);
+  },
+  { urls: ["http://*/*", "https://*/*"], types: ["main_frame", "sub_frame"] },
+);
+
+function madeByPost(item) {
+  const at = recentPosts.get(item.url);
+  return at !== undefined && Date.now() - at <= POST_MEMORY_MS;
+}
+
+// ---- Handing a download over -----------------------------------------------------------------
+
+// The cookies the browser would send for the download's link and where it led, partitioned ones
+// of the starting page's site included where the browser gives them out.
+async function browserCookies(item) {
+  const found = [];
+  for (const url of new Set([item.url, item.finalUrl || item.url])) {
+    let cookies;
+    try {
+      cookies = await chrome.cookies.getAll({ url, partitionKey: {} });
+    } catch {
+      cookies = await chrome.cookies.getAll({ url }).catch(() => []);
+    }
+    found.push(...cookiesOfSite(cookies, item.referrer));
   }
-  try {
-    await chrome.downloads.erase({ id });
-  } catch (error) {
-    console.warn("Could not remove download", id, "from the browser's list", error);
-  }
+  return found;
+}
+
+async function session(item) {
+  return { userAgent: navigator.userAgent, cookies: await browserCookies(item), nowSeconds: Date.now() / 1000 };
 }
 
 function letBrowserContinue(suggest) {
@@ -32,13 +86,184 @@ function letBrowserContinue(suggest) {
   }
 }
 
+async function pause(id) {
+  try {
+    await chrome.downloads.pause(id);
+    return true;
+  } catch {
+    return false;
+  }
+}
+
+async function handOver(item, suggest) {
+  let taken = false;
+  let paused = false;
+  try {
+    if (!(await sendingEnabled()))
+      return;
+    // Paused before Rushlet is asked: the browser must not finish a copy that Rushlet takes over.
+    paused = await pause(item.id);
+    const held = await heldDownloads();
+    const earlier = held[item.id];
+    // The browser reporting the same download twice gets the one id, and Rushlet takes it once.
+    const id = earlier && isSameDownload(earlier, item) ? earlier.requestId : await newDownloadId();
+    const message = downloadMessage(item, id, await session(item));
+    await changeHeld((records) => {
+      records[item.id] = heldRecord(item, message, Date.now());
+    });
+    const reply = await askRushlet(message);
+    taken = reply.ok === true;
+    if (!taken)
+      console.warn("Rushlet did not take the download; the browser keeps it.", reply.error || "");
+  } catch (error) {
+    console.warn("Could not hand the download to Rushlet; the browser keeps it.", error);
+  } finally {
+    await changeHeld((records) => {
+      const record = records[item.id];
+      if (record && taken) {
+        record.acknowledged = true;
+        record.state = "awaiting";
+      } else {
+        delete records[item.id];
+      }
+    }).catch(() => {});
+    letBrowserContinue(suggest);
+    if (!taken && paused)
+      chrome.downloads.resume(item.id).catch(() => {});
+  }
+  if (taken)
+    askSoon();
+}
+
 // The name-choosing step holds the download until we answer, which is the last moment at which
 // it can be taken over before the browser writes the file into its folder.
 chrome.downloads.onDeterminingFilename.addListener((item, suggest) => {
-  if (item.incognito || !isWebUrl(item.finalUrl || item.url))
+  if (item.incognito || item.byExtensionId === chrome.runtime.id || !isWebUrl(item.url) ||
+      !isWebUrl(item.finalUrl || item.url) || madeByPost(item))
     return false;
-  rushletTakes(item)
-    .catch(() => false)
-    .then((taken) => (taken ? dropBrowserCopy(item.id) : letBrowserContinue(suggest)));
+  handOver(item, suggest);
   return true;
 });
+
+// ---- Asking Rushlet about the held downloads -------------------------------------------------
+
+async function dropBrowserCopy(item) {
+  try {
+    if (item.state === "complete")
+      await chrome.downloads.removeFile(item.id);
+    else
+      await chrome.downloads.cancel(item.id);
+  } catch (error) {
+    console.warn("Could not remove the browser's copy of download", item.id, error);
+  }
+  try {
+    await chrome.downloads.erase({ id: item.id });
+  } catch (error) {
+    console.warn("Could not remove download", item.id, "from the browser's list", error);
+  }
+}
+
+// Goes on with the browser's copy; one the server cannot resume is fetched anew by the browser.
+async function continueInBrowser(item, record) {
+  try {
+    await chrome.downloads.resume(item.id);
+    return;
+  } catch (error) {
+    console.warn("The browser cannot resume download", item.id, "; it starts it again.", error);
+  }
+  try {
+    await chrome.downloads.download({ url: record.url });
+    await dropBrowserCopy(item);
+  } catch (error) {
+    console.warn("Could not start download", record.url, "again", error);
+  }
+}
+
+async function settle(record, now) {
+  const [found] = await chrome.downloads.search({ id: record.browserId });
+  const item = isSameDownload(record, found) ? found : null;
+  // A hand-off still under way answers for itself.
+  if (item && record.state === "sending" && now - record.heldSince < SENDING_GRACE_MS)
+    return;
+  const reply = item ? await askRushlet({ type: "status", id: record.requestId }) : null;
+  const action = decide(record, reply, item, now);
+  if (action === "erase" || action === "cancel")
+    await dropBrowserCopy(item);
+  else if (action === "resume")
+    await continueInBrowser(item, record);
+  await changeHeld((records) => {
+    if (!records[record.browserId] || records[record.browserId].requestId !== record.requestId)
+      return;
+    if (action !== "keep") {
+      delete records[record.browserId];
+    } else if (reply && reply.ok === true) {
+      records[record.browserId].state = reply.state;
+      delete records[record.browserId].error;
+    } else if (record.acknowledged) {
+      records[record.browserId].state = "unreachable";
+      records[record.browserId].error = (reply && reply.error) || "";
+    }
+  });
+}
+
+let asking = null;
+let askingTimer = null;
+
+async function askAboutHeldDownloads() {
+  if (asking)
+    return asking;
+  clearTimeout(askingTimer);
+  asking = (async () => {
+    const records = Object.values(await heldDownloads());
+    for (const record of records) {
+      try {
+        await settle(record, Date.now());
+      } catch (error) {
+        console.warn("Could not settle held download", record.browserId, error);
+      }
+    }
+  })().finally(() => {
+    asking = null;
+    askLater();
+  });
+  return asking;
+}
+
+// While something is held, asked again after a while by a timer, and by an alarm should the
+// browser stop the worker meanwhile.
+async function askLater() {
+  const records = Object.values(await heldDownloads());
+  const delay = askingDelay(records, Date.now());
+  if (delay === null) {
+    chrome.alarms.clear(ASKING_ALARM);
+    return;
+  }
+  clearTimeout(askingTimer);
+  askingTimer = setTimeout(askAboutHeldDownloads, delay);
+  chrome.alarms.create(ASKING_ALARM, { periodInMinutes: 1 });
+}
+
+function askSoon() {
+  if (!asking)
+    askLater();
+}
+
+chrome.alarms.onAlarm.addListener((alarm) => {
+  if (alarm.name === ASKING_ALARM)
+    askAboutHeldDownloads();
+});
+
+// A browser restarted with downloads held may take them up again by itself; they stay paused until
+// Rushlet has said where they stand.
+chrome.runtime.onStartup.addListener(async () => {
+  for (const record of Object.values(await heldDownloads())) {
+    const [item] = await chrome.downloads.search({ id: record.browserId });
+    if (isSameDownload(record, item) && item.state === "in_progress" && !item.paused)
+      await pause(item.id);
+  }
+  askAboutHeldDownloads();
+});
+
+// A worker that starts with downloads held asks about them shortly; at the browser's start, the
+// start-up above comes first.
+askLater();

@@ -1,9 +1,10 @@
-// What the service worker and the popup share: the native host, the stored switch and the
-// messages Rushlet understands.
+// What the service worker and the popup share: the native host, the stored switch, the identity
+// of this installation, the downloads held for Rushlet, and the way Rushlet is asked.
 
 export const HOST = "com.rushlet.downloader";
 
 const SEND_DOWNLOADS = "sendDownloads";
+const HELD_DOWNLOADS = "heldDownloads";
 
 // Sending is on until the user turns it off; the switch lives in storage because the service
 // worker's globals vanish whenever the browser stops the worker.
@@ -16,18 +17,25 @@ export function setSendingEnabled(enabled) {
   return chrome.storage.local.set({ [SEND_DOWNLOADS]: Boolean(enabled) });
 }
 
-// Only what Rushlet can fetch by itself: data:, blob: and file: downloads exist only inside the browser.
-export function isWebUrl(url) {
-  try {
-    const { protocol } = new URL(url);
-    return protocol === "http:" || protocol === "https:";
-  } catch {
-    return false;
-  }
+// The downloads the browser holds paused until Rushlet has them, by the browser's download id.
+export async function heldDownloads() {
+  const stored = await chrome.storage.local.get({ [HELD_DOWNLOADS]: {} });
+  return stored[HELD_DOWNLOADS] || {};
 }
 
-export function baseName(path) {
-  return (path || "").split(/[\\/]/).pop();
+export function storeHeldDownloads(held) {
+  return chrome.storage.local.set({ [HELD_DOWNLOADS]: held });
+}
+
+export function onHeldDownloadsChanged(listener) {
+  chrome.storage.onChanged.addListener((changes, area) => {
+    if (area === "local" && HELD_DOWNLOADS in changes)
+      listener(changes[HELD_DOWNLOADS].newValue || {});
+  });
+}
+
+function randomHex(bytes) {
+  return Array.from(crypto.getRandomValues(new Uint8Array(bytes)), (byte) => byte.toString(16).padStart(2, "0")).join("");
 }
 
 const INSTALLATION_ID = "installationId";
@@ -38,8 +46,7 @@ async function loadOrCreateInstallationId() {
   const stored = (await chrome.storage.local.get(INSTALLATION_ID))[INSTALLATION_ID];
   if (INSTALLATION_ID_PATTERN.test(stored || ""))
     return stored;
-  const bytes = crypto.getRandomValues(new Uint8Array(8));
-  const created = Array.from(bytes, (byte) => byte.toString(16).padStart(2, "0")).join("");
+  const created = randomHex(8);
   await chrome.storage.local.set({ [INSTALLATION_ID]: created });
   return created;
 }
@@ -56,14 +63,10 @@ export function installationId() {
   return installationIdOnce;
 }
 
-// The same download always gets the same id: a download the browser reports twice is taken once.
-export async function downloadRequest(item) {
-  return {
-    type: "download",
-    url: item.finalUrl || item.url,
-    id: `${await installationId()}-${item.id}`,
-    filename: baseName(item.filename),
-  };
+// An id that never names another download: the browser numbers its downloads from 1 again once
+// it forgot the earlier ones, so its number is no part of it.
+export async function newDownloadId() {
+  return `${await installationId()}-${randomHex(8)}`;
 }
 
 // Resolves to Rushlet's reply, or to {ok:false,error} when the host is missing, refuses the

@@ -1,8 +1,10 @@
 #include "engine/DownloadEngine.h"
 
 #include "engine/BackgroundSync.h"
+#include "engine/BrowserHandOff.h"
 #include "engine/DownloadRules.h"
 #include "engine/FreeSpaceRules.h"
+#include "engine/RequestContextRules.h"
 #include "platform/AdvisoryLock.h"
 #include "platform/DiskSpace.h"
 #include "platform/FileSystem.h"
@@ -11,6 +13,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QTimer>
 
@@ -75,11 +79,6 @@ bool isRetryable(const QNetworkReply *reply)
     }
 }
 
-QString httpStatusMessage(int status)
-{
-    return QStringLiteral("Server returned HTTP %1.").arg(status);
-}
-
 const QString closedEarlyMessage = QStringLiteral("The connection closed before the segment was complete.");
 const QString destinationTakenMessage =
     QStringLiteral("The destination file already exists. Choose a different file name.");
@@ -93,8 +92,12 @@ DownloadEngine::DownloadEngine(DownloadSpec spec, QObject *parent)
     , url(std::move(spec.url))
     , destination(std::move(spec.destination))
     , connections(std::clamp(spec.connections, 1, 16))
+    , context(std::move(spec.context))
     , partFile(new QFile(this))
+    , cookieJar(new QNetworkCookieJar(this))
 {
+    for (const QNetworkCookie &cookie : RequestContextRules::networkCookies(context, url))
+        cookieJar->insertCookie(cookie);
 }
 
 // Replies die with their managers after this body has run; none of their signals may reach a
@@ -142,7 +145,7 @@ void DownloadEngine::pause()
 void DownloadEngine::beginAttempt()
 {
     if (!probeManager)
-        probeManager = new QNetworkAccessManager(this);
+        probeManager = createManager();
     if (!progressTimer) {
         progressTimer = new QTimer(this);
         progressTimer->setInterval(progressIntervalMs);
@@ -181,7 +184,11 @@ void DownloadEngine::beginAttempt()
 QNetworkRequest DownloadEngine::buildRequest(const QUrl &target) const
 {
     QNetworkRequest request(target);
-    request.setRawHeader("User-Agent", "Rushlet/" RUSHLET_VERSION);
+    // A download from the browser continues the browser's session, so the site sees the browser.
+    request.setRawHeader("User-Agent", context.userAgent.isEmpty() ? QByteArray("Rushlet/" RUSHLET_VERSION)
+                                                                   : context.userAgent);
+    if (const QByteArray referer = RequestContextRules::refererHeader(context); !referer.isEmpty())
+        request.setRawHeader("Referer", referer);
     request.setRawHeader("Accept-Encoding", "identity");
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     // Over HTTP/2 a reply's read-buffer limit is ignored and a whole body can pile up in memory;
@@ -217,6 +224,12 @@ void DownloadEngine::handleProbeResponse()
     case DownloadRules::ProbeResult::Verdict::Accepted:
         break;
     }
+    const BrowserHandOff::Verdict handOff =
+        BrowserHandOff::judgeProbe(context, probeReply->rawHeader("Content-Type"), probed.total);
+    if (handOff != BrowserHandOff::Verdict::Accept) {
+        failAttempt(BrowserHandOff::wrongFileMessage(handOff), false);
+        return;
+    }
     versionTag = probed.versionTag;
     // A redirector may spread requests over mirrors; every range of this attempt comes from the one
     // the probe reached.
@@ -243,6 +256,24 @@ void DownloadEngine::releaseProbe()
     QNetworkReply *reply = probeReply;
     probeReply = nullptr;
     abortReply(reply);
+}
+
+// The site refusing a browser download most likely refused the browser's session, which expires.
+QString DownloadEngine::httpStatusMessage(int status) const
+{
+    const QString refusal = BrowserHandOff::refusalMessage(context, status);
+    return refusal.isEmpty() ? QStringLiteral("Server returned HTTP %1.").arg(status) : refusal;
+}
+
+// Every connection of the download shares the one jar, so that a cookie a redirect hands out to
+// the probe reaches the ranges too.
+QNetworkAccessManager *DownloadEngine::createManager()
+{
+    auto *manager = new QNetworkAccessManager(this);
+    manager->setCookieJar(cookieJar);
+    // The manager takes the jar as its child; the engine keeps it for all of them.
+    cookieJar->setParent(this);
+    return manager;
 }
 
 // ---- Partial file and checkpoint --------------------------------------------------------------
@@ -500,7 +531,7 @@ void DownloadEngine::startSegment(int index)
     }
     segment.validated = false;
     while (segmentManagers.size() <= index)
-        segmentManagers.append(new QNetworkAccessManager(this));
+        segmentManagers.append(createManager());
 
     QNetworkReply *reply = segmentManagers.at(index)->get(request);
     segment.reply = reply;
@@ -757,6 +788,10 @@ void DownloadEngine::completeDownload()
     segmentManagers.clear();
     total = receivedSum();
     status = DownloadStatus::Completed;
+    // The browser's session has served its purpose; no file keeps it longer than the download.
+    context = RequestContext();
+    cookieJar->deleteLater();
+    cookieJar = new QNetworkCookieJar(this);
     publishSnapshot();
 }
 
@@ -779,6 +814,7 @@ void DownloadEngine::publishSnapshot()
     snapshot.error = error;
     snapshot.total = total;
     snapshot.resumable = resumable;
+    snapshot.context = context;
     snapshot.speed = speed;
     snapshot.received = receivedSum();
     snapshot.segments.reserve(segments.size());

@@ -17,6 +17,7 @@
 
 class BackgroundSync;
 class QNetworkAccessManager;
+class QNetworkCookieJar;
 class QNetworkReply;
 class QTimer;
 
@@ -44,6 +45,8 @@ private:
     void handleProbeResponse();
     void onProbeFinished();
     void releaseProbe();
+    QString httpStatusMessage(int status) const;
+    QNetworkAccessManager *createManager();
 
     // Partial file and checkpoint
     QString partFilePath() const;
@@ -80,6 +83,7 @@ private:
     QUrl url;
     QString destination;
     int connections;
+    RequestContext context;
     QString status = DownloadStatus::Queued;
     QString error;
     qint64 total = -1;
@@ -95,6 +99,7 @@ private:
     QUrl transferUrl;
     QList<Segment> segments;
     QFile *partFile;
+    QNetworkCookieJar *cookieJar;
     QNetworkAccessManager *probeManager = nullptr;
     QList<QNetworkAccessManager *> segmentManagers;
     QNetworkReply *probeReply = nullptr;

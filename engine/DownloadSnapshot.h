@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/DownloadStatus.h"
+#include "engine/RequestContext.h"
 #include "engine/SegmentProgress.h"
 
 #include <QList>
@@ -23,6 +24,8 @@ struct DownloadSnapshot
     double speed = 0;
     bool resumable = false;
     QList<SegmentProgress> segments;
+    // Kept with the download until it completes, so that a resume after a restart still has it.
+    RequestContext context;
 };
 
 Q_DECLARE_METATYPE(DownloadSnapshot)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/RequestContext.h"
+
 #include <QMetaType>
 #include <QString>
 #include <QUrl>
@@ -11,6 +13,8 @@ struct DownloadSpec
     QUrl url;
     QString destination;
     int connections = 8;
+    // The browser's session and what it saw of the file; empty for a download added by hand.
+    RequestContext context;
 };
 
 Q_DECLARE_METATYPE(DownloadSpec)

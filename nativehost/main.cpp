@@ -86,12 +86,17 @@ int main(int argc, char *argv[])
 
     const QJsonObject request = QJsonDocument::fromJson(body).object();
     const bool ping = request.value(QStringLiteral("type")) == QJsonValue(QStringLiteral("ping"));
-    if (!ping && !BridgeProtocol::isValidDownloadRequest(request))
+    const bool status = BridgeProtocol::isValidStatusRequest(request);
+    if (!ping && !status && !BridgeProtocol::isValidDownloadRequest(request))
         return fail(QStringLiteral("Unsupported download request."));
 
     QLocalSocket socket;
     qint64 serverProcessId = 0;
     if (!BridgeProtocol::connectToBridge(socket, firstConnectMs, &serverProcessId)) {
+        // The browser asks after the downloads it holds again and again; a Rushlet the user quit
+        // is not started for that, and the browser asks again later.
+        if (status)
+            return fail(QStringLiteral("Rushlet is not running."));
         const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/Rushlet");
         if (!DetachedProcess::launch(program, {QStringLiteral("--browser-launch")}))
             return fail(QStringLiteral("Could not launch Rushlet."));

@@ -3,6 +3,7 @@
 #include "bridge/protocol/BridgeProtocol.h"
 #include "bridge/protocol/BrowserFileNames.h"
 #include "engine/DownloadSnapshot.h"
+#include "engine/RequestContextRules.h"
 #include "queue/input/DownloadInputRules.h"
 #include "queue/list/DownloadList.h"
 
@@ -27,9 +28,15 @@ QString downloadFolder()
 QJsonObject acceptDownload(DownloadList &list, const QJsonObject &request, const QString &folder)
 {
     const QString id = browserEntryId(request.value(QStringLiteral("id")).toString());
-    // The browser may send the same download twice; the user confirms it once.
-    if (!list.contains(id)) {
-        const QUrl url(request.value(QStringLiteral("url")).toString(), QUrl::TolerantMode);
+    const QUrl url(request.value(QStringLiteral("url")).toString(), QUrl::TolerantMode);
+    if (const QueueEntry *existing = list.entry(id)) {
+        // The browser may send the same download twice, and the user confirms it once. But an id
+        // that names another link is no repeat: answering it "taken" would have the browser drop
+        // a file that nothing fetches.
+        if (existing->snapshot.url != url)
+            return BridgeProtocol::errorReply(QStringLiteral("This download id is already taken by another "
+                                                             "download."));
+    } else {
         QString name = request.value(QStringLiteral("filename")).toString();
         if (name.isEmpty())
             name = url.fileName(QUrl::FullyDecoded);
@@ -45,6 +52,7 @@ QJsonObject acceptDownload(DownloadList &list, const QJsonObject &request, const
         snapshot.destination = destination;
         snapshot.connections = browserConnections;
         snapshot.status = DownloadStatus::AwaitingConfirmation;
+        RequestContextRules::read(request, RequestContextRules::Numbers::Json, &snapshot.context);
         if (!list.addDownload(snapshot))
             return BridgeProtocol::errorReply(QStringLiteral("Could not choose a free file name."));
         // An entry that is not on disk would vanish with the next start; take it back.
@@ -54,6 +62,29 @@ QJsonObject acceptDownload(DownloadList &list, const QJsonObject &request, const
         }
     }
     return {{QStringLiteral("ok"), true}, {QStringLiteral("id"), id}};
+}
+
+QString handOffState(const DownloadSnapshot *snapshot)
+{
+    if (!snapshot)
+        return QStringLiteral("gone");
+    if (snapshot->status == DownloadStatus::Completed)
+        return QStringLiteral("done");
+    // Bytes on this side: the browser's copy is no longer the only one.
+    if (snapshot->received > 0)
+        return QStringLiteral("fetching");
+    if (snapshot->status == DownloadStatus::Error)
+        return QStringLiteral("failed");
+    if (snapshot->status == DownloadStatus::AwaitingConfirmation)
+        return QStringLiteral("awaiting");
+    return QStringLiteral("queued");
+}
+
+QJsonObject downloadState(const DownloadList &list, const QJsonObject &request)
+{
+    const QueueEntry *entry = list.entry(browserEntryId(request.value(QStringLiteral("id")).toString()));
+    return {{QStringLiteral("ok"), true},
+            {QStringLiteral("state"), handOffState(entry ? &entry->snapshot : nullptr)}};
 }
 
 } // namespace BrowserIntake

@@ -4,6 +4,7 @@
 #include <QString>
 
 class DownloadList;
+struct DownloadSnapshot;
 
 // How a download request from the browser enters the list: under a free name in the download
 // folder, waiting for the user to confirm it, and answered at once.
@@ -16,8 +17,19 @@ QString browserEntryId(const QString &requestId);
 QString downloadFolder();
 
 // Puts a validated download request into `list` as "Awaiting confirmation" with a free name in
-// `folder`, and saves the list. A request whose entry exists already changes nothing. Returns the
-// bridge's reply: the entry's id, or why the request could not be taken.
+// `folder`, together with what the browser sent of its session, and saves the list. A request
+// whose entry exists already is a repeat when it names the entry's link, and changes nothing;
+// naming another link, it is refused. Returns the bridge's reply: the entry's id, or why the
+// request could not be taken.
 QJsonObject acceptDownload(DownloadList &list, const QJsonObject &request, const QString &folder);
+
+// Where a download the browser handed over stands, for the browser to decide about its own copy:
+// "awaiting" confirmation, "queued" (confirmed, nothing received yet), "fetching" (bytes are
+// here), "done", "failed" (before any byte arrived), or "gone" (not in the list: cancelled or
+// removed). `snapshot` is null when the list has no such entry.
+QString handOffState(const DownloadSnapshot *snapshot);
+
+// The reply to a validated "status" request: {"ok":true,"state":…}.
+QJsonObject downloadState(const DownloadList &list, const QJsonObject &request);
 
 } // namespace BrowserIntake

@@ -1,7 +1,7 @@
 #include "bridge/protocol/BridgeProtocol.h"
 
+#include "engine/RequestContextRules.h"
 #include "platform/LocalSockets.h"
-#include "queue/input/DownloadInputRules.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
@@ -15,7 +15,6 @@ namespace BridgeProtocol {
 
 namespace {
 
-constexpr qsizetype maxUrlLength = 16000;
 // A peer that closes while we wait is noticed at the next slice at the latest.
 constexpr int readSliceMs = 500;
 
@@ -53,24 +52,30 @@ QJsonObject errorReply(const QString &message)
     return QJsonObject{{QStringLiteral("ok"), false}, {QStringLiteral("error"), message}};
 }
 
-bool isValidDownloadRequest(const QJsonObject &request)
+namespace {
+
+bool hasValidId(const QJsonObject &request)
 {
-    if (request.value(QStringLiteral("type")) != QJsonValue(QStringLiteral("download")))
-        return false;
-    const QUrl url(request.value(QStringLiteral("url")).toString(), QUrl::StrictMode);
-    if (!url.isValid() || url.host(QUrl::FullyDecoded).isEmpty())
-        return false;
-    const QString scheme = url.scheme();
-    if (scheme != QLatin1String("https") && scheme != QLatin1String("http"))
-        return false;
-    if (DownloadInputRules::hasUserInformation(url))
-        return false;
-    if (url.toString().size() > maxUrlLength)
-        return false;
     // Anchored at the very end: "$" alone would also accept an id followed by a line feed.
     static const QRegularExpression idPattern(
         QRegularExpression::anchoredPattern(QStringLiteral("[a-zA-Z0-9-]{1,100}")));
     return idPattern.match(request.value(QStringLiteral("id")).toString()).hasMatch();
+}
+
+} // namespace
+
+bool isValidDownloadRequest(const QJsonObject &request)
+{
+    if (request.value(QStringLiteral("type")) != QJsonValue(QStringLiteral("download")))
+        return false;
+    return RequestContextRules::isWebLink(request.value(QStringLiteral("url"))) && hasValidId(request) &&
+           RequestContextRules::read(request, RequestContextRules::Numbers::Json, nullptr);
+}
+
+bool isValidStatusRequest(const QJsonObject &request)
+{
+    return request.value(QStringLiteral("type")) == QJsonValue(QStringLiteral("status")) &&
+           hasValidId(request);
 }
 
 bool connectToBridge(QLocalSocket &socket, int timeoutMs, qint64 *serverProcessId)

@@ -31,8 +31,13 @@ QByteArray showRequest();
 QJsonObject errorReply(const QString &message);
 
 // True for a download request the program can take: an http(s) URL with a host, no user
-// information and at most 16000 characters, and an id of 1 to 100 letters, digits and "-".
+// information and at most 16000 characters, an id of 1 to 100 letters, digits and "-", and
+// optional fields of the browser's session that are all well-formed (RequestContextRules).
 bool isValidDownloadRequest(const QJsonObject &request);
+
+// True for a question about a download the browser handed over: type "status" and an id as in a
+// download request.
+bool isValidStatusRequest(const QJsonObject &request);
 
 // Connects `socket` to the running instance and makes sure the server runs as the current user;
 // anyone else who got hold of the name is refused. The server's process id goes to

@@ -94,6 +94,8 @@ bool BrowserConfirmation::accept(const QString &id, const AddDialog &dialog)
 
     const QString owner = list.idWithDestination(confirmed.destination);
     const DownloadSnapshot kept = list.entry(id)->snapshot;
+    // The browser's session goes along with its link; the list drops it for an edited one.
+    confirmed.context = kept.context;
     if ((!owner.isEmpty() && owner != id) || !list.replaceSnapshot(id, confirmed)) {
         ModalDialogs::warning(hooks.window, Localization::translate(QStringLiteral("Already in queue")),
                               Localization::translate(QStringLiteral(
@@ -109,6 +111,7 @@ bool BrowserConfirmation::accept(const QString &id, const AddDialog &dialog)
     }
     // The engine was made for the waiting entry's link and file; the confirmed download gets a new
     // one, and its place at the end of the list.
+    confirmed = list.entry(id)->snapshot;
     list.discardDownload(id);
     list.addDownload(confirmed);
     if (dialog.startsImmediately())

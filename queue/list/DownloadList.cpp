@@ -30,13 +30,14 @@ QObject *createDownloadEngine(const DownloadSpec &spec)
 
 DownloadSpec specOf(const DownloadSnapshot &snapshot)
 {
-    return DownloadSpec{snapshot.id, snapshot.url, snapshot.destination, snapshot.connections};
+    return DownloadSpec{snapshot.id, snapshot.url, snapshot.destination, snapshot.connections,
+                        snapshot.context};
 }
 
 bool sameSpec(const DownloadSnapshot &first, const DownloadSnapshot &second)
 {
     return first.url == second.url && first.destination == second.destination &&
-           first.connections == second.connections;
+           first.connections == second.connections && first.context == second.context;
 }
 
 } // namespace
@@ -192,10 +193,14 @@ bool DownloadList::replaceSnapshot(const QString &id, const DownloadSnapshot &sn
     const QString holder = idWithDestination(snapshot.destination);
     if (!holder.isEmpty() && holder != id)
         return false;
+    DownloadSnapshot replacement = snapshot;
+    // The browser's cookies and what it saw belong to the link it handed over, not to another one.
+    if (replacement.url != found->snapshot.url)
+        replacement.context = RequestContext();
     // An engine works on the file and address it was made for; its reports would put them back.
-    if (!sameSpec(found->snapshot, snapshot))
+    if (!sameSpec(found->snapshot, replacement))
         stopEngine(id);
-    storeSnapshot(*found, snapshot);
+    storeSnapshot(*found, replacement);
     emit changed();
     return true;
 }

@@ -58,8 +58,9 @@ public:
     void discardDownload(const QString &id);
     // Replaces the stored state of a download; does not save. When the address, destination or
     // connection count changes, an engine made for the old ones is stopped first (waiting for its
-    // pause), and the next start makes one for the new state. Refused (false) when the snapshot
-    // carries another id or a destination another download has.
+    // pause), and the next start makes one for the new state. A new address drops the browser's
+    // context, which belongs to the old one. Refused (false) when the snapshot carries another id
+    // or a destination another download has.
     bool replaceSnapshot(const QString &id, const DownloadSnapshot &snapshot);
 
     // Commands reach the engine as queued calls; their effect shows when it reports back. Starting

@@ -1,6 +1,7 @@
 #include "queue/list/QueueRules.h"
 
 #include "engine/DownloadStatus.h"
+#include "engine/RequestContextRules.h"
 #include "platform/FileNames.h"
 
 #include <QDir>
@@ -21,6 +22,7 @@ const QString keyId = QStringLiteral("id");
 const QString keyUrl = QStringLiteral("url");
 const QString keyDestination = QStringLiteral("destination");
 const QString keyConnections = QStringLiteral("connections");
+const QString keyContext = QStringLiteral("context");
 const QString keyStatus = QStringLiteral("status");
 const QString keyError = QStringLiteral("error");
 const QString keyReceived = QStringLiteral("received");
@@ -187,6 +189,22 @@ bool forEachElement(const QByteArray &document, Take take)
     }
 }
 
+// The browser's context as an object nested in the entry, laid out as QJsonDocument::Indented
+// lays it out at that depth.
+void appendContext(QByteArray &out, const RequestContext &context)
+{
+    QByteArray nested = QJsonDocument(RequestContextRules::toJson(context)).toJson(QJsonDocument::Indented);
+    nested.chop(1);
+    nested.replace("\n", "\n        ");
+    out += nested;
+}
+
+// Only a download still to be fetched needs the browser's session; a completed one keeps no secret.
+bool keepsContext(const DownloadSnapshot &snapshot)
+{
+    return !snapshot.context.isEmpty() && snapshot.status != DownloadStatus::Completed;
+}
+
 // A known status read from the file shares the program's own text, so that a long list does not
 // hold one copy of "Completed" per download.
 QString sharedStatus(const QString &stored)
@@ -236,6 +254,10 @@ DownloadSnapshot entryFromJson(const QJsonObject &object)
     snapshot.received = countFromJson(object.value(keyReceived));
     snapshot.resumable = object.value(keyResumable).toBool(false);
     snapshot.error = object.value(keyError).toString();
+    // A context that breaks the browser's own rules is dropped whole: nothing of it reaches a request.
+    if (const QJsonValue context = object.value(keyContext); context.isObject())
+        RequestContextRules::read(context.toObject(), RequestContextRules::Numbers::DecimalStrings,
+                                  &snapshot.context);
     const QJsonArray segments = object.value(keySegments).toArray();
     for (const QJsonValue &value : segments) {
         if (snapshot.segments.size() == maxSegments)
@@ -270,6 +292,11 @@ QByteArray writeQueue(const QList<const DownloadSnapshot *> &snapshots)
         out += "    {\n";
         appendKey(out, keyConnections, 2);
         out += QByteArray::number(snapshot.connections) + ",\n";
+        if (keepsContext(snapshot)) {
+            appendKey(out, keyContext, 2);
+            appendContext(out, snapshot.context);
+            out += ",\n";
+        }
         appendKey(out, keyDestination, 2);
         appendString(out, snapshot.destination);
         out += ",\n";
@@ -345,6 +372,7 @@ DownloadSnapshot repairAgainstDisk(DownloadSnapshot snapshot)
 {
     const QFileInfo destination(snapshot.destination);
     if (snapshot.status == DownloadStatus::Completed) {
+        snapshot.context = RequestContext();
         if (destination.isFile()) {
             snapshot.total = destination.size();
             snapshot.received = snapshot.total;

@@ -289,6 +289,8 @@ QJsonObject MainWindow::handleBridgeRequest(const QJsonObject &request)
     }
     if (type == QJsonValue(QStringLiteral("ping")))
         return {{QStringLiteral("ok"), true}};
+    if (BridgeProtocol::isValidStatusRequest(request))
+        return BrowserIntake::downloadState(*list, request);
     if (!BridgeProtocol::isValidDownloadRequest(request))
         return BridgeProtocol::errorReply(QStringLiteral("Invalid download URL."));
     const QJsonObject reply = BrowserIntake::acceptDownload(*list, request, BrowserIntake::downloadFolder());

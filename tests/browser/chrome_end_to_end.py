@@ -2,14 +2,18 @@
 """Downloads started in a real headless Chromium, with the shipped extension and the real programs.
 
 1. Rushlet running: the download becomes an entry awaiting confirmation in queue.json, and the
-   browser's own copy is cancelled, erased from its list and never reaches its download folder.
+   browser holds its own copy paused until Rushlet has bytes of the file, then erases it.
    Rushlet runs on a private X display there: its confirmation dialog is accepted with the keyboard,
    as a person would, and Rushlet fetches the file from nginx. A download whose dialog is still
-   open when Rushlet quits stays awaiting confirmation.
+   open when Rushlet quits stays awaiting confirmation. The files need the browser's session (a
+   cookie, a Referer, a redirect's cookie); a login page (the cookie expired) or a site refusing
+   Rushlet ends in Error, never "Completed", and the browser finishes; a cancel cancels both.
 2. Rushlet not running: the native host starts it with --browser-launch, and the same holds.
 3. The host refuses the extension: the browser downloads the file itself, completely.
 4. Sending switched off in the extension's popup: the browser keeps the download although Rushlet
    runs, and the popup tells that Rushlet answers.
+5. The browser restarted: the downloads it held are asked about (without starting Rushlet), shown
+   in the popup and settled once Rushlet runs; a new download gets an id of its own.
 
 Everything lives under a temporary HOME. The browser is driven over its DevTools pipe, so only
 the standard library is needed. Exit status 77 means the browser, nginx, Xvfb or xdotool is not
@@ -40,14 +44,18 @@ import time
 SKIPPED = 77
 HOST_NAME = "com.rushlet.downloader"
 AWAITING = "Awaiting confirmation"
+WEB_PAGE = "The server sent a web page instead of the file. It may need you to sign in in the browser."
+SITE_REFUSED = "The site refused the download. Send it again from the browser to renew its sign-in."
 
-# Large and slow enough that a cancel lands while the browser is still fetching.
-HELD_FILE_SIZE = 48 * 1024 * 1024
+# Large and slow enough that the browser is still fetching when the extension pauses it.
+HELD_FILE_SIZE = 16 * 1024 * 1024
 HELD_CHUNK_DELAY = 0.02
 # The file the browser keeps downloads at full speed.
 KEPT_FILE_SIZE = 3 * 1024 * 1024 + 17
-# The file Rushlet fetches from nginx once the user confirmed it: several segments' worth.
-CONFIRMED_FILE_SIZE = 9 * 1024 * 1024 + 7
+# Files Rushlet fetches from nginx, served slowly enough that the browser is paused midway.
+SITE_FILE_SIZE = 6 * 1024 * 1024 + 7
+NGINX_RATE = "1m"
+TICKET_LIFETIME = 4  # seconds, the cookie of the login scenario
 NGINX = "/usr/sbin/nginx"
 
 START = time.monotonic()
@@ -159,9 +167,20 @@ http {{
     server {{
         listen 127.0.0.1:{port};
         root {f}/www;
+        limit_rate {rate};
+        # Sites that want a session cookie, a Referer, a redirect's cookie, a short-lived ticket, a browser.
+        location = /session/page.html {{ add_header Set-Cookie "session=open-sesame; Path=/session/; HttpOnly"; }}
+        location /session/files/ {{ if ($cookie_session != "open-sesame") {{ return 403; }} }}
+        location /referer/files/ {{ if ($http_referer !~ "^http://127\.0\.0\.1:{port}/referer/") {{ return 403; }} }}
+        location = /redirect/go {{ add_header Set-Cookie "gate=open; Path=/redirect/"; return 302 /redirect/files/gated.bin; }}
+        location /redirect/files/ {{ if ($cookie_gate != "open") {{ return 302 /login.html; }} }}
+        location = /login/page.html {{ add_header Set-Cookie "ticket=valid; Path=/login/; Max-Age={ticket}"; }}
+        location /login/files/ {{ if ($cookie_ticket != "valid") {{ return 302 /login.html; }} }}
+        location /refusing/files/ {{ if ($http_sec_fetch_mode = "") {{ return 403; }} }}
+        location = /login.html {{ default_type text/html; return 200 "<title>Sign in</title>"; }}
     }}
 }}
-""".format(f=self.folder, port=self.port)
+""".format(f=self.folder, port=self.port, rate=NGINX_RATE, ticket=TICKET_LIFETIME)
         with open(os.path.join(self.folder, "nginx.conf"), "w") as f:
             f.write(config)
         self.process = subprocess.Popen(
@@ -400,6 +419,7 @@ class Run:
         self.devtools = None
         self.worker = None
         self.rushlet_pids = []
+        self.seen_ids = set()
 
     # -------------------------------------------------------------- pieces
 
@@ -547,43 +567,53 @@ class Run:
             if pid in self.rushlet_pids:
                 self.rushlet_pids.remove(pid)
 
-    # -------------------------------------------------------------- checks shared by 1 and 2
+    # -------------------------------------------------------------- where the bytes are
 
-    def check_taken_over(self, name, url, download_id, transfer_watched=True):
+    def held_records(self):
+        return self.devtools.evaluate(self.worker, "chrome.storage.local.get('heldDownloads').then((s) => s.heldDownloads)")
+
+    def rushlet_file(self, name):
+        return os.path.join(self.home, "Downloads", name)
+
+    def check_held(self, name, url, download_id):
         entry = wait_for("the entry for " + name + " in queue.json", lambda: self.entry_for(url), 30)
         # Browsers and profiles all number their downloads from 1; the extension's own random
-        # identifier keeps the ids of two of them apart.
+        # identifier keeps the ids of two of them apart, and a random part those of one over time.
         installation = self.devtools.evaluate(
             self.worker, "chrome.storage.local.get('installationId').then((stored) => stored.installationId)")
         check(re.fullmatch("[0-9a-f]{16}", installation or ""), "installation id %r" % installation)
-        check(entry.get("id") == "chrome-%s-%d" % (installation, download_id),
+        check(re.fullmatch("chrome-%s-[0-9a-f]{16}" % installation, entry["id"]) and entry["id"] not in self.seen_ids,
               "entry id %s for browser download %d" % (entry.get("id"), download_id))
+        self.seen_ids.add(entry["id"])
         check(entry.get("status") == AWAITING, "entry status is %s" % entry.get("status"))
         destination = entry.get("destination", "")
         check(os.path.dirname(destination) == os.path.join(self.home, "Downloads"),
               "destination %s is not in the download folder" % destination)
         check(os.path.basename(destination) == name, "destination name %s" % os.path.basename(destination))
+        # Until Rushlet has bytes of the file, the browser holds its own copy paused.
+        wait_for("the extension to hold download %d" % download_id, lambda: (self.held_records() or {}).get(
+            str(download_id), {}).get("acknowledged"), 20)
+        item = self.browser_items(download_id)[0]
+        check(item["state"] == "in_progress" and item["paused"], "the browser's copy is not held: %s" % item)
 
+    def check_erased(self, name, download_id):
         wait_for("the browser to erase download %d" % download_id, lambda: any(
             e["event"] == "erased" and e["id"] == download_id for e in self.observed()), 20)
         changes = [e for e in self.observed() if e["event"] == "changed" and e["id"] == download_id]
-        check(any(e.get("state") == "interrupted" and e.get("error") == "USER_CANCELED" for e in changes),
-              "the browser's download was not cancelled: %s" % changes)
         check(not any(e.get("state") == "complete" for e in changes), "the browser completed its copy")
         check(self.browser_items(download_id) == [], "the download is still in the browser's list")
-        # Until a download has its name the browser writes it to a hidden temporary file, which it
-        # deletes after the cancel on its own time, possibly after erasing the download.
-        try:
-            wait_for("the browser's download folder to empty", lambda: not os.listdir(self.browser_downloads), 10)
-        except Failure:
-            raise Failure("the browser's download folder holds %s" % os.listdir(self.browser_downloads))
-        if not transfer_watched:
-            return
-        transfer = wait_for("the server to see the transfer of " + name + " end",
-                            lambda: self.transfers.get("/files/" + name), 20)
-        check(not transfer[1], "the browser fetched all of %s" % name)
+        # The browser deletes its partial file after the cancel on its own time.
+        wait_for("the browser to delete its copy of " + name, lambda: not set(os.listdir(self.browser_downloads)) & {
+            name, name + ".crdownload"}, 10)
 
-    def check_kept_by_browser(self, name, download_id):
+    def check_resumed(self, name, download_id, body, url, error):
+        """Rushlet refused what it got (an Error, never "Completed"); the browser finished its copy."""
+        wait_for("Rushlet to end " + name, lambda: self.entry_for(url)["status"] in ("Error", "Completed"), 30)
+        check(self.entry_for(url)["error"] == error, "Rushlet ended %s as %s" % (name, self.entry_for(url)))
+        self.check_kept_by_browser(name, download_id, body)
+        check(not os.path.exists(self.rushlet_file(name)), "Rushlet saved something as " + name)
+
+    def check_kept_by_browser(self, name, download_id, body=None):
         wait_for("the browser to finish downloading " + name, lambda: any(
             e["event"] == "changed" and e["id"] == download_id and e.get("state") in ("complete", "interrupted")
             for e in self.observed()), 30)
@@ -592,53 +622,93 @@ class Run:
         path = os.path.join(self.browser_downloads, name)
         check(items[0]["filename"] == path, "the browser saved to %s" % items[0]["filename"])
         with open(path, "rb") as f:
-            check(f.read() == file_body(KEPT_FILE_SIZE), "the browser's copy of %s differs" % name)
-        check(self.transfers.get("/files/" + name) == (KEPT_FILE_SIZE, True), "the server did not send everything")
+            check(f.read() == (body or file_body(KEPT_FILE_SIZE)), "the browser's copy of %s differs" % name)
+        check(body or self.transfers.get("/files/" + name) == (KEPT_FILE_SIZE, True), "the server did not send everything")
 
-    # -------------------------------------------------------------- scenarios
-
-    def confirm_and_fetch(self):
-        """A download from nginx, confirmed in Rushlet's dialog as a person would, fetched by Rushlet."""
-        name = "confirmed.bin"
-        body = os.urandom(CONFIRMED_FILE_SIZE)
-        with open(os.path.join(self.nginx.root, name), "wb") as f:
-            f.write(body)
-        with open(os.path.join(self.nginx.root, name + ".html"), "wb") as f:
-            f.write(page_body(name, name))
-        page, url, download_id = self.download_from_page(name, self.nginx.url(name + ".html"), self.nginx.url(name))
-        self.check_taken_over(name, url, download_id, transfer_watched=False)
-
-        dialog = wait_for("the confirmation dialog", lambda: self.display.xdotool(
-            "search", "--onlyvisible", "--name", "^Add download"), 30).split()
-        check(len(dialog) == 1, "%d confirmation dialogs are showing" % len(dialog))
-        check(self.display.xdotool("windowfocus", "--sync", dialog[0]) is not None, "the dialog takes no focus")
-        # Enter presses the dialog's default button, "Download": start at once.
-        check(self.display.xdotool("key", "--clearmodifiers", "Return") is not None, "xdotool could not type")
-        wait_for("the dialog to close", lambda: not self.display.xdotool(
-            "search", "--onlyvisible", "--name", "^Add download"), 20)
-
+    def check_fetched(self, name, url, body):
         destination = os.path.join(self.home, "Downloads", name)
         wait_for("Rushlet to finish " + name, lambda: os.path.isfile(destination) and not any(
             os.path.exists(destination + sidecar) for sidecar in (".rushlet.part", ".rushlet.json")), 60, 0.2)
         with open(destination, "rb") as f:
             fetched = hashlib.sha256(f.read()).hexdigest()
         check(fetched == hashlib.sha256(body).hexdigest(), "the fetched %s differs from the served one" % name)
-        self.devtools.call("Target.closeTarget", {"targetId": page})
-        log("1a. confirmed in the dialog and fetched from nginx (SHA-256 %s...)" % fetched[:16])
+        wait_for("the completed entry of " + name, lambda: self.entry_for(url).get("status") == "Completed", 20)
+        check("context" not in self.entry_for(url), "the completed entry keeps the browser's session")
+        return fetched
 
-    def rushlet_running(self):
-        self.display.start()
+    def answer_dialog(self, key):
+        dialog = wait_for("the confirmation dialog", lambda: self.display.xdotool(
+            "search", "--onlyvisible", "--name", "^Add download"), 30).split()
+        check(len(dialog) == 1, "%d confirmation dialogs are showing" % len(dialog))
+        check(self.display.xdotool("windowfocus", "--sync", dialog[0]) is not None, "the dialog takes no focus")
+        # Enter presses the dialog's default button, "Download": start at once; Escape cancels.
+        check(self.display.xdotool("key", "--clearmodifiers", key) is not None, "xdotool could not type")
+        wait_for("the dialog to close", lambda: dialog[0] not in (self.display.xdotool(
+            "search", "--onlyvisible", "--name", "^Add download") or ""), 20)
+
+    def site_download(self, folder, name, link=None):
+        """Downloads a new file of nginx's from its page /FOLDER/page.html, whose link is files/NAME."""
+        body = os.urandom(SITE_FILE_SIZE)
+        os.makedirs(os.path.join(self.nginx.root, folder, "files"), exist_ok=True)
+        with open(os.path.join(self.nginx.root, folder, "files", name), "wb") as f:
+            f.write(body)
+        link = link or "files/" + name
+        with open(os.path.join(self.nginx.root, folder, "page.html"), "wb") as f:
+            f.write(page_body(name, link))
+        page, url, download_id = self.download_from_page(
+            name, self.nginx.url(folder + "/page.html"), self.nginx.url(folder + "/" + link))
+        self.check_held(name, url, download_id)
+        return page, url, download_id, body
+
+    def fetched_with_session(self, folder, name, link=None):
+        page, url, download_id, body = self.site_download(folder, name, link)
+        self.answer_dialog("Return")
+        fetched = self.check_fetched(name, url, body)
+        self.check_erased(name, download_id)
+        self.devtools.call("Target.closeTarget", {"targetId": page})
+        return fetched
+
+    # -------------------------------------------------------------- scenarios
+
+    def start_rushlet(self):
         rushlet = subprocess.Popen([os.path.join(self.bin_dir, "Rushlet")],
                                    env=self.display.environment_for_programs(self.environment),
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.rushlet_pids.append(rushlet.pid)
         wait_for("Rushlet to answer on its bridge", self.rushlet_answers, 30)
+        return rushlet
+
+    def rushlet_running(self):
+        self.display.start()
+        rushlet = self.start_rushlet()
         check(self.ping_through_browser() == {"ok": True}, "a ping through the browser was not answered")
 
-        self.confirm_and_fetch()
+        fetched = self.fetched_with_session("session", "members.bin")
+        log("1a. confirmed in the dialog and fetched from nginx (SHA-256 %s...)" % fetched[:16])
+        self.fetched_with_session("referer", "linked.bin")
+        self.fetched_with_session("redirect", "gated.bin", "go")
+        log("1b. fetched with the site's session cookie, a Referer, and a cookie set by a redirect")
+
+        page, url, download_id, body = self.site_download("login", "ticket.bin")
+        # The user takes a while to confirm; meanwhile the ticket the page handed out expires.
+        time.sleep(TICKET_LIFETIME + 1)
+        self.answer_dialog("Return")
+        self.check_resumed("ticket.bin", download_id, body, url, WEB_PAGE)
+        page, url, download_id, body = self.site_download("refusing", "browsers-only.bin")
+        self.answer_dialog("Return")
+        self.check_resumed("browsers-only.bin", download_id, body, url, SITE_REFUSED)
+        log("1c. a login page after the cookie expired, and a site refusing Rushlet: the browser finished")
+
+        page, url, download_id, body = self.site_download("plain", "unwanted.bin")
+        self.answer_dialog("Escape")
+        self.check_erased("unwanted.bin", download_id)
+        check(self.entry_for(url) is None and not os.path.exists(self.rushlet_file("unwanted.bin")),
+              "Rushlet kept the cancelled download")
+        log("1d. a confirmation cancelled by the user cancelled the browser's copy")
+
         name = "held-first.bin"
         page, url, download_id = self.download_from_page(name)
-        self.check_taken_over(name, url, download_id)
+        self.check_held(name, url, download_id)
         self.devtools.call("Target.closeTarget", {"targetId": page})
         wait_for("its confirmation dialog", lambda: self.display.xdotool(
             "search", "--onlyvisible", "--name", "^Add download"), 30)
@@ -657,7 +727,7 @@ class Run:
         arguments = self.command_line(pid)
         check(arguments[1:] == ["--browser-launch"] and os.path.basename(arguments[0]) == "Rushlet",
               "Rushlet was started as %s" % arguments)
-        self.check_taken_over(name, url, download_id)
+        self.check_held(name, url, download_id)
         self.devtools.call("Target.closeTarget", {"targetId": page})
         self.stop_rushlet(pid)
         log("2. Rushlet %d started with --browser-launch took over browser download %d" % (pid, download_id))
@@ -668,7 +738,10 @@ class Run:
             json.dump(manifest, f, indent=4)
 
         refusal = self.ping_through_browser()
-        check(refusal == {"ok": False, "error": "Extension origin is not registered."},
+        # When the refusing host has exited before the browser wrote the message, the browser
+        # reports the broken pipe instead of the host's answer.
+        check(refusal in ({"ok": False, "error": "Extension origin is not registered."},
+                          {"error": "Error when communicating with the native messaging host."}),
               "the host answered a foreign extension with %s" % refusal)
 
         name = "kept.bin"
@@ -703,6 +776,35 @@ class Run:
         self.devtools.call("Target.closeTarget", {"targetId": page})
         self.stop_rushlet(pid)
         log("4. with sending off, the browser kept the download while Rushlet ran")
+
+    def browser_restarted(self):
+        held = {record["name"]: record["browserId"] for record in self.held_records().values()}
+        check(sorted(held) == ["held-first.bin", "held-second.bin"], "the extension holds %s" % held)
+        self.stop_browser()
+        self.start_browser()
+        # Asked about at the start, without starting Rushlet for that; the popup tells what Rushlet said.
+        wait_for("the extension to ask about its held downloads", lambda: [r.get("state") for r in self.held_records(
+        ).values()] == ["unreachable"] * 2, 30)
+        check(self.lock_holder() is None, "asking about the held downloads started Rushlet")
+        popup = self.devtools.call("Target.createTarget",
+                                   {"url": "chrome-extension://%s/popup.html" % self.extension_id})["targetId"]
+        session = self.devtools.call("Target.attachToTarget", {"targetId": popup, "flatten": True})["sessionId"]
+        expected = ["%s\nRushlet did not answer: Rushlet is not running." % name for name in sorted(held)]
+        wait_for("the popup to list them as %s" % expected, lambda: sorted(self.devtools.evaluate(
+            session, "Array.from(document.querySelectorAll('#heldList li'), (row) => row.innerText)")) == expected, 10)
+        self.devtools.call("Target.closeTarget", {"targetId": popup})
+        # Its own ping started Rushlet, hidden; the user starts Rushlet, cancels one and confirms one.
+        self.stop_rushlet(wait_for("the popup's ping to start Rushlet", self.lock_holder, 10))
+        rushlet = self.start_rushlet()
+        self.answer_dialog("Escape")
+        self.check_erased("held-first.bin", held["held-first.bin"])
+        self.answer_dialog("Return")
+        self.check_fetched("held-second.bin", "http://127.0.0.1:%d/files/held-second.bin" % self.port,
+                           file_body(HELD_FILE_SIZE))
+        self.check_erased("held-second.bin", held["held-second.bin"])
+        self.fetched_with_session("session", "after-restart.bin")
+        self.stop_rushlet(rushlet.pid)
+        log("5. after a restart the held downloads were settled, and a new one taken with an id of its own")
 
     # -------------------------------------------------------------- cleanup
 
@@ -793,6 +895,7 @@ def main():
         run.start_browser()
         run.rushlet_running()
         run.rushlet_started_by_host()
+        run.browser_restarted()
         run.host_refuses()
         run.sending_switched_off()
     except Failure as failure:

@@ -1,3 +1,4 @@
+#include "engine/BrowserHandOff.h"
 #include "engine/DownloadRules.h"
 
 #include <QTest>
@@ -21,6 +22,39 @@ class TestDownloadRules : public QObject
     Q_OBJECT
 
 private slots:
+    // Which probe answers end a browser download before a byte is written. A wrong "Accept" saves a
+    // login page as the file and reports it complete; a wrong refusal fails a good file.
+    void handOffGuard()
+    {
+        using enum BrowserHandOff::Verdict;
+        const QByteArray zip = "application/zip";
+        const QList<std::tuple<QByteArray, qint64, QByteArray, qint64, BrowserHandOff::Verdict>> table = {
+            {zip, 5000, zip, 5000, Accept},
+            {zip, 5000, "text/html", 812, WebPage},
+            {zip, -1, "Text/HTML; charset=utf-8", -1, WebPage},
+            {zip, -1, "application/xhtml+xml", 40, WebPage},
+            // After a redirect the hops' types come joined, the final answer's last.
+            {zip, -1, "text/html, text/html", 812, WebPage},
+            {zip, 5000, "text/html, application/zip", 5000, Accept},
+            // The user asked for a page, or the browser was not told the type.
+            {"text/html", 812, "text/html", 812, Accept},
+            {{}, -1, "text/html", 812, Accept},
+            {zip, 5000, "application/octet-stream", 5000, Accept},
+            {zip, 5000, zip, 4999, OtherSize},
+            // A size unknown to either side, and a browser's 0 for unknown, tell nothing.
+            {zip, 5000, zip, -1, Accept},
+            {zip, 0, zip, 5000, Accept}};
+        for (const auto &[announced, size, served, total, verdict] : table) {
+            RequestContext context;
+            context.mimeType = QString::fromLatin1(announced);
+            context.size = size;
+            QVERIFY2(BrowserHandOff::judgeProbe(context, served, total) == verdict, served.constData());
+            // Only the browser's session can be renewed; a download added by hand keeps the status.
+            QCOMPARE(BrowserHandOff::refusalMessage(context, 401).isEmpty(), context.isEmpty());
+            QVERIFY(BrowserHandOff::refusalMessage(context, 404).isEmpty());
+        }
+    }
+
     void contentRange_data()
     {
         QTest::addColumn<QByteArray>("header");

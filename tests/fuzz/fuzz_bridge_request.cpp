@@ -5,9 +5,11 @@
 
 #include "bridge/protocol/BridgeProtocol.h"
 #include "bridge/protocol/BrowserFileNames.h"
+#include "engine/RequestContextRules.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 #include <QJsonDocument>
+#include <QNetworkCookie>
 #include <QRegularExpression>
 #include <QUrl>
 
@@ -56,6 +58,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_REQUIRE(url.userInfo().isEmpty());
     const QString id = request.value(QStringLiteral("id")).toString();
     FUZZ_REQUIRE(!id.isEmpty() && id.size() <= 100);
+
+    // What the browser sent of its session goes into request headers: nothing may end a line there.
+    RequestContext context;
+    FUZZ_REQUIRE(RequestContextRules::read(request, RequestContextRules::Numbers::Json, &context));
+    QByteArray headers = context.userAgent + RequestContextRules::refererHeader(context);
+    for (const QNetworkCookie &cookie : RequestContextRules::networkCookies(context, url))
+        headers += cookie.toRawForm(QNetworkCookie::NameAndValueOnly);
+    FUZZ_REQUIRE(!headers.contains('\r') && !headers.contains('\n') && !headers.contains('\0'));
 
     QString name = request.value(QStringLiteral("filename")).toString();
     if (name.isEmpty())

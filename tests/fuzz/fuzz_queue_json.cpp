@@ -3,6 +3,7 @@
 // running download comes back paused.
 
 #include "engine/DownloadStatus.h"
+#include "engine/RequestContextRules.h"
 #include "queue/list/QueueRules.h"
 #include "tests/fuzz/FuzzSupport.h"
 
@@ -56,6 +57,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FUZZ_REQUIRE(second.total == first.total && second.received == first.received);
         FUZZ_REQUIRE(second.resumable == first.resumable);
         FUZZ_REQUIRE(second.segments == first.segments);
+        // The browser's session comes back as it was, except that a completed download drops it.
+        FUZZ_REQUIRE(RequestContextRules::toJson(second.context) ==
+                     (first.status == DownloadStatus::Completed
+                          ? QJsonObject()
+                          : RequestContextRules::toJson(first.context)));
         // Nothing resumes by itself after a start.
         FUZZ_REQUIRE(!QueueRules::isActiveStatus(QueueRules::repairAgainstDisk(first).status));
     }

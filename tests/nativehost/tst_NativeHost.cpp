@@ -156,6 +156,21 @@ private slots:
         QCOMPARE(messages(result.standardOutput), QList<QJsonObject>{BridgeTestClient::errorReply(text)});
     }
 
+    // The browser asks after the downloads it holds again and again; a Rushlet that is not running
+    // is not started for that.
+    void statusDoesNotStartRushlet()
+    {
+        TestEnvironment own;
+        QVERIFY(writeManifest(own.dataFolder(), QJsonArray{origin}));
+        const auto result = runHost(own, {origin},
+                                    frame(QJsonObject{{QStringLiteral("type"), QStringLiteral("status")},
+                                                      {QStringLiteral("id"), QStringLiteral("a-1")}}));
+        QCOMPARE(result.exitCode, 1);
+        QCOMPARE(messages(result.standardOutput),
+                 QList<QJsonObject>{BridgeTestClient::errorReply(QStringLiteral("Rushlet is not running."))});
+        QCOMPARE(BridgeTestClient::lockOwner(own), 0);
+    }
+
     // A sender that stalls halfway is not waited for without end.
     void stalledSenderIsNotWaitedForever()
     {

@@ -650,6 +650,8 @@ TestHttpServer::Plan TestHttpServer::answer(const Request &request, const Fault 
         headers += "Content-Type: text/plain\r\n";
         if (!fault.location.isEmpty())
             headers += "Location: " + fault.location + "\r\n";
+        if (!fault.setCookie.isEmpty())
+            headers += "Set-Cookie: " + fault.setCookie + "\r\n";
     } else {
         const Resource &resource = found.value();
         const qint64 size = resource.body.size();

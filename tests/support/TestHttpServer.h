@@ -58,6 +58,7 @@ public:
 
         int status = 0;            // answer with this status and a short text body instead of the resource
         QByteArray location;       // Location header, for a redirecting status
+        QByteArray setCookie;      // Set-Cookie header, with the status above
         bool ignoreRange = false;  // answer 200 with the whole body even when asked for a range
         QByteArray contentRange;   // replaces the Content-Range value of a 206
         QByteArray etag;           // replaces the ETag value of this answer

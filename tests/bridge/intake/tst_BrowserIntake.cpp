@@ -1,3 +1,5 @@
+#include "bridge/intake/BrowserIntake.h"
+#include "engine/DownloadSnapshot.h"
 #include "tests/support/BridgeTestClient.h"
 #include "tests/support/NativeHostFrames.h"
 #include "tests/support/TestEnvironment.h"
@@ -30,6 +32,16 @@ QJsonObject download(const QString &id, const QString &url, const QString &filen
 QJsonObject accepted(const QString &id)
 {
     return {{QStringLiteral("ok"), true}, {QStringLiteral("id"), QString(QStringLiteral("chrome-") + id)}};
+}
+
+QJsonObject status(const QString &id)
+{
+    return {{QStringLiteral("type"), QStringLiteral("status")}, {QStringLiteral("id"), id}};
+}
+
+QJsonObject state(const QString &name)
+{
+    return {{QStringLiteral("ok"), true}, {QStringLiteral("state"), name}};
 }
 
 // A Rushlet of its own whose browser downloads go to folderOf(environment).
@@ -140,6 +152,52 @@ private slots:
                  folder.filePath(QStringLiteral("Report.PDF")));
         QCOMPARE(queue.at(1).toObject().value(QStringLiteral("destination")).toString(),
                  folder.filePath(QStringLiteral("report.pdf")));
+    }
+
+    // An id is a repeat only for its own link: the browser drops its copy once Rushlet has the
+    // download, so an id taken by another link is refused. The browser's session is kept with the
+    // entry; "status" answers for any id, as often as asked.
+    void repeatsSessionAndStatus()
+    {
+        Instance instance;
+        QVERIFY(instance.start());
+        const QString url = QStringLiteral("https://example.com/a.zip");
+        QJsonObject first = download(QStringLiteral("r-1"), url);
+        first.insert(QStringLiteral("useragent"), QStringLiteral("Browser/1.0"));
+        QCOMPARE(instance.send(first), accepted(QStringLiteral("r-1")));
+        QCOMPARE(instance.send(download(QStringLiteral("r-1"), url)), accepted(QStringLiteral("r-1")));
+        QCOMPARE(instance.send(download(QStringLiteral("r-1"), QStringLiteral("https://example.com/b.zip"))),
+                 BridgeTestClient::errorReply(
+                     QStringLiteral("This download id is already taken by another download.")));
+        const QJsonArray queue = instance.environment.savedQueue();
+        QCOMPARE(queue.size(), 1);
+        QCOMPARE(queue.at(0)[QStringLiteral("context")][QStringLiteral("useragent")],
+                 QJsonValue(QStringLiteral("Browser/1.0")));
+
+        QCOMPARE(instance.send(status(QStringLiteral("r-1"))), state(QStringLiteral("awaiting")));
+        for (int i = 0; i < 100; ++i)
+            QCOMPARE(instance.send(status(QStringLiteral("never-sent"))), state(QStringLiteral("gone")));
+    }
+
+    // The browser erases its copy on "fetching" and "done", resumes it on "failed", cancels it on
+    // "gone": bytes in Rushlet's hands count whatever the status, and only they.
+    void handOffStates()
+    {
+        const QList<std::tuple<QString, qint64, QString>> table = {
+            {DownloadStatus::AwaitingConfirmation, 0, QStringLiteral("awaiting")},
+            {DownloadStatus::Paused, 0, QStringLiteral("queued")},
+            {DownloadStatus::Retrying, 0, QStringLiteral("queued")},
+            {DownloadStatus::Paused, 1, QStringLiteral("fetching")},
+            {DownloadStatus::Error, 10, QStringLiteral("fetching")},
+            {DownloadStatus::Error, 0, QStringLiteral("failed")},
+            {DownloadStatus::Completed, 0, QStringLiteral("done")}};
+        for (const auto &[status, received, expected] : table) {
+            DownloadSnapshot snapshot;
+            snapshot.status = status;
+            snapshot.received = received;
+            QCOMPARE(BrowserIntake::handOffState(&snapshot), expected);
+        }
+        QCOMPARE(BrowserIntake::handOffState(nullptr), QStringLiteral("gone"));
     }
 
     // An entry whose save failed is taken back, so the same request later is a new one.

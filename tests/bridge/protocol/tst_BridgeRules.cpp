@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
@@ -24,6 +25,20 @@ QJsonObject download(const QJsonValue &url, const QJsonValue &id)
     return {{QStringLiteral("type"), QStringLiteral("download")},
             {QStringLiteral("url"), url},
             {QStringLiteral("id"), id}};
+}
+
+// A download request with one more field of the browser's session; a key "cookie.K" puts the
+// value into key K of a single, otherwise well-formed cookie.
+QJsonObject with(const QString &key, const QJsonValue &value)
+{
+    QJsonObject request = download(QStringLiteral("https://example.com/a.zip"), QStringLiteral("abc-123"));
+    QJsonObject cookie = QJsonDocument::fromJson(R"({"name": "sid", "value": "abc", "domain": ".example.com",
+        "path": "/", "hostonly": false, "secure": true, "expires": 1893456000.5})")
+                             .object();
+    cookie.insert(key.mid(7), value);
+    const bool inCookie = key.startsWith(QLatin1String("cookie."));
+    request.insert(inCookie ? QStringLiteral("cookies") : key, inCookie ? QJsonArray{cookie} : value);
+    return request;
 }
 
 } // namespace
@@ -95,13 +110,50 @@ private slots:
         QJsonObject typeArray = download(url, id);
         typeArray.insert(QStringLiteral("type"), QJsonArray{QStringLiteral("download")});
         QTest::newRow("type an array") << typeArray << false;
+
+        // The browser's session: optional, and refused whole when any of it is malformed, so that
+        // nothing unchecked reaches a request header.
+        const auto row = [](const char *name, const char *key, const QJsonValue &value, bool valid) {
+            QTest::newRow(name) << with(QString::fromLatin1(key), value) << valid;
+        };
+        row("final URL", "finalurl", QStringLiteral("https://cdn.example.com/a?sig=1"), true);
+        row("final URL by ftp", "finalurl", QStringLiteral("ftp://example.com/a"), false);
+        row("referrer", "referrer", QStringLiteral("https://example.com/page#top"), true);
+        row("referrer of another scheme", "referrer", QStringLiteral("javascript:alert(1)"), false);
+        row("user agent of 1024", "useragent", QString(1024, QLatin1Char('a')), true);
+        row("user agent of 10000", "useragent", QString(10000, QLatin1Char('a')), false);
+        row("user agent with CR LF", "useragent", QStringLiteral("a\r\nX-Injected: 1"), false);
+        row("user agent with NUL", "useragent", QStringLiteral("a\0b"), false);
+        row("type", "mime", QStringLiteral("application/zip"), true);
+        row("type with parameters", "mime", QStringLiteral("text/html; charset=utf-8"), false);
+        row("size beyond 4 GiB", "size", 5000000000.0, true);
+        row("size negative", "size", -1, false);
+        row("size a fraction", "size", 1.5, false);
+        row("a cookie", "cookie.value", QString(4093, QLatin1Char('v')), true);
+        row("a cookie of 4097 bytes", "cookie.value", QString(4094, QLatin1Char('v')), false);
+        row("a cookie of 60000 bytes", "cookie.value", QString(60000, QLatin1Char('v')), false);
+        row("cookie value with CR LF", "cookie.value", QStringLiteral("a\r\nb"), false);
+        row("cookie value with a separator", "cookie.value", QStringLiteral("a; admin=1"), false);
+        row("cookie name with =", "cookie.name", QStringLiteral("a=b"), false);
+        row("cookie path with a line feed", "cookie.path", QStringLiteral("/a\nb"), false);
+
+        // A question about a download names it as a download request does.
+        const QJsonObject status{{QStringLiteral("type"), QStringLiteral("status")},
+                                 {QStringLiteral("id"), id}};
+        QTest::newRow("status") << status << true;
+        QTest::newRow("status with an underscore in its id")
+            << QJsonObject{{QStringLiteral("type"), QStringLiteral("status")},
+                           {QStringLiteral("id"), QStringLiteral("a_b")}}
+            << false;
     }
 
     void downloadRequestValidation()
     {
         QFETCH(QJsonObject, request);
         QFETCH(bool, valid);
-        QCOMPARE(BridgeProtocol::isValidDownloadRequest(request), valid);
+        const bool status = request.value(QStringLiteral("type")) == QJsonValue(QStringLiteral("status"));
+        QCOMPARE(BridgeProtocol::isValidDownloadRequest(request), valid && !status);
+        QCOMPARE(BridgeProtocol::isValidStatusRequest(request), valid && status);
     }
 
     void sanitizing_data()

@@ -347,6 +347,19 @@ private slots:
         QCOMPARE(list.entry(QStringLiteral("a"))->snapshot.connections, 4);
     }
 
+    // The browser's cookies belong to the link it handed over; another link does not get them.
+    void anotherLinkDropsTheBrowserSession()
+    {
+        DownloadList list(standIn());
+        DownloadSnapshot handed = download(QStringLiteral("a"));
+        handed.context.userAgent = "Browser/1.0";
+        QVERIFY(list.addDownload(handed) && list.replaceSnapshot(QStringLiteral("a"), handed));
+        QCOMPARE(list.entry(QStringLiteral("a"))->snapshot.context, handed.context);
+        handed.url = QUrl(QStringLiteral("https://elsewhere.example/a.bin"));
+        QVERIFY(list.replaceSnapshot(QStringLiteral("a"), handed));
+        QVERIFY(list.entry(QStringLiteral("a"))->snapshot.context.isEmpty());
+    }
+
     void aDestinationAppearsOnlyOnce()
     {
         DownloadList list(standIn());

@@ -94,6 +94,27 @@ private slots:
         QCOMPARE(read.snapshots.last().total, -1);
     }
 
+    // A browser download keeps the browser's session in the list until it completes, so that a
+    // resume after a restart still has it; a completed one keeps no secret, and a session tampered
+    // with in the file never reaches a request.
+    void browserSessionKeptUntilCompletion()
+    {
+        DownloadSnapshot waiting;
+        waiting.id = QStringLiteral("chrome-abc");
+        waiting.destination = QStringLiteral("/home/u/Downloads/a.zip");
+        waiting.context.finalUrl = QUrl(QStringLiteral("https://cdn.example.com/a.zip?sig=%2B1"));
+        waiting.context.userAgent = "Browser/1.0";
+        waiting.context.size = 9007199254740993LL;
+        waiting.context.cookies = {{"sid", QStringLiteral("ünï=1").toUtf8(), QStringLiteral(".example.com"),
+                                    QStringLiteral("/"), false, true, 1893456000}};
+        const QByteArray document = writeQueue({waiting});
+        QCOMPARE(readQueue(document).snapshots.first().context, waiting.context);
+        const QByteArray tampered = QByteArray(document).replace("Browser/1.0", "Browser\\r\\nX-Injected: 1");
+        QVERIFY(readQueue(tampered).snapshots.first().context.isEmpty());
+        waiting.status = DownloadStatus::Completed;
+        QVERIFY(!writeQueue({waiting}).contains("context"));
+    }
+
     void fieldsReadWithDefaultsAndClamps_data()
     {
         QTest::addColumn<QString>("key");
