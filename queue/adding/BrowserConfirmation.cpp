@@ -64,7 +64,8 @@ void BrowserConfirmation::confirm(const QString &id)
         });
         const DownloadSnapshot waiting = list.entry(id)->snapshot;
         dialog.prefill(waiting.url, waiting.destination, waiting.connections);
-        dialog.setExpectedSize(waiting.total);
+        // Before the probe, only the browser knows how large the file is.
+        dialog.setExpectedSize(waiting.total >= 0 ? waiting.total : waiting.context.size);
 
         while (!list.shuttingDown() && list.contains(id)) {
             const bool accepted = ModalDialogs::run(dialog) == QDialog::Accepted;
