@@ -155,8 +155,8 @@ export function isSameDownload(record, item) {
 // What to do with the browser's copy, given Rushlet's answer to "status" (or the failure to get
 // one) and the browser's download now (null when the browser no longer has it):
 //   "erase"  Rushlet has the file or bytes of it: the browser's copy goes.
-//   "resume" Rushlet failed before it had anything, or never got the download, or the day is over:
-//            the browser goes on with its copy.
+//   "resume" Rushlet failed before it had anything, never got the download or lost it, or the day
+//            is over: the browser goes on with its copy.
 //   "cancel" the user cancelled the download in Rushlet: nobody downloads it.
 //   "forget" nothing more to do: the browser's download is gone, finished or taken back by the user.
 //   "keep"   ask again later.
@@ -181,6 +181,9 @@ export function decide(record, reply, item, now) {
       if (!record.acknowledged)
         return finished ? "forget" : "resume";
       return finished ? "forget" : "cancel";
+    case "unknown":
+      // Rushlet lost it without the user saying so (its list was lost or moved aside).
+      return finished ? "forget" : "resume";
     default:
       break;
     }

@@ -64,10 +64,10 @@ QJsonObject acceptDownload(DownloadList &list, const QJsonObject &request, const
     return {{QStringLiteral("ok"), true}, {QStringLiteral("id"), id}};
 }
 
-QString handOffState(const DownloadSnapshot *snapshot)
+QString handOffState(const DownloadSnapshot *snapshot, bool removedByUser)
 {
     if (!snapshot)
-        return QStringLiteral("gone");
+        return removedByUser ? QStringLiteral("gone") : QStringLiteral("unknown");
     if (snapshot->status == DownloadStatus::Completed)
         return QStringLiteral("done");
     // Bytes on this side: the browser's copy is no longer the only one.
@@ -82,9 +82,10 @@ QString handOffState(const DownloadSnapshot *snapshot)
 
 QJsonObject downloadState(const DownloadList &list, const QJsonObject &request)
 {
-    const QueueEntry *entry = list.entry(browserEntryId(request.value(QStringLiteral("id")).toString()));
+    const QString id = browserEntryId(request.value(QStringLiteral("id")).toString());
+    const QueueEntry *entry = list.entry(id);
     return {{QStringLiteral("ok"), true},
-            {QStringLiteral("state"), handOffState(entry ? &entry->snapshot : nullptr)}};
+            {QStringLiteral("state"), handOffState(entry ? &entry->snapshot : nullptr, list.wasRemoved(id))}};
 }
 
 } // namespace BrowserIntake

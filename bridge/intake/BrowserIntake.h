@@ -25,9 +25,10 @@ QJsonObject acceptDownload(DownloadList &list, const QJsonObject &request, const
 
 // Where a download the browser handed over stands, for the browser to decide about its own copy:
 // "awaiting" confirmation, "queued" (confirmed, nothing received yet), "fetching" (bytes are
-// here), "done", "failed" (before any byte arrived), or "gone" (not in the list: cancelled or
-// removed). `snapshot` is null when the list has no such entry.
-QString handOffState(const DownloadSnapshot *snapshot);
+// here), "done", "failed" (before any byte arrived), "gone" (the user cancelled or removed it),
+// or "unknown" (not in the list for any other reason, such as a list that was lost: the browser
+// must go on with its copy). `snapshot` is null when the list has no such entry.
+QString handOffState(const DownloadSnapshot *snapshot, bool removedByUser);
 
 // The reply to a validated "status" request: {"ok":true,"state":…}.
 QJsonObject downloadState(const DownloadList &list, const QJsonObject &request);

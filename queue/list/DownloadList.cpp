@@ -167,10 +167,16 @@ void DownloadList::removeDownload(const QString &id)
     if (!entries.contains(id))
         return;
     discardDownload(id);
+    removedIds.insert(id);
     // A failed save has said so; the notice of the removal must not cover that at once.
     if (saveQueue())
         emit statusMessage(QStringLiteral("Removed from the list. Downloaded and partial files are kept."),
                            removalTimeoutMs, {});
+}
+
+bool DownloadList::wasRemoved(const QString &id) const
+{
+    return removedIds.contains(id);
 }
 
 void DownloadList::discardDownload(const QString &id)

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QMap>
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 #include <QTimer>
 
@@ -56,6 +57,8 @@ public:
     // Stops the engine and forgets the download without saving or reporting: for taking back an
     // entry whose addition could not be saved, or before re-adding an id with a new spec.
     void discardDownload(const QString &id);
+    // Whether the user removed this id from the list (or declined it) since the program started.
+    bool wasRemoved(const QString &id) const;
     // Replaces the stored state of a download; does not save. When the address, destination or
     // connection count changes, an engine made for the old ones is stopped first (waiting for its
     // pause), and the next start makes one for the new state. A new address drops the browser's
@@ -134,6 +137,9 @@ private:
     QTimer pendingSave;
     // The list on disk could not be read nor moved aside: no save may replace it.
     bool unreadableListInPlace = false;
+    // Only the user's own removals: an entry that is missing for any other reason (a list lost
+    // or moved aside) is not one the user gave up.
+    QSet<QString> removedIds;
     bool isShuttingDown = false;
     bool takingFinalReports = false;
 };

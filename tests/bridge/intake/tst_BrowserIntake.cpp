@@ -176,11 +176,11 @@ private slots:
 
         QCOMPARE(instance.send(status(QStringLiteral("r-1"))), state(QStringLiteral("awaiting")));
         for (int i = 0; i < 100; ++i)
-            QCOMPARE(instance.send(status(QStringLiteral("never-sent"))), state(QStringLiteral("gone")));
+            QCOMPARE(instance.send(status(QStringLiteral("never-sent"))), state(QStringLiteral("unknown")));
     }
 
-    // The browser erases its copy on "fetching" and "done", resumes it on "failed", cancels it on
-    // "gone": bytes in Rushlet's hands count whatever the status, and only they.
+    // The browser erases its copy on "fetching" and "done", resumes it on "failed" and "unknown",
+    // cancels it on "gone": bytes in Rushlet's hands count whatever the status, and only they.
     void handOffStates()
     {
         const QList<std::tuple<QString, qint64, QString>> table = {
@@ -195,9 +195,11 @@ private slots:
             DownloadSnapshot snapshot;
             snapshot.status = status;
             snapshot.received = received;
-            QCOMPARE(BrowserIntake::handOffState(&snapshot), expected);
+            QCOMPARE(BrowserIntake::handOffState(&snapshot, false), expected);
         }
-        QCOMPARE(BrowserIntake::handOffState(nullptr), QStringLiteral("gone"));
+        // Only the user's own removal makes the browser give up its copy.
+        QCOMPARE(BrowserIntake::handOffState(nullptr, true), QStringLiteral("gone"));
+        QCOMPARE(BrowserIntake::handOffState(nullptr, false), QStringLiteral("unknown"));
     }
 
     // An entry whose save failed is taken back, so the same request later is a new one.

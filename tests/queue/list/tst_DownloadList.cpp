@@ -306,6 +306,7 @@ private slots:
         runOnEngine(engineOf(list, QStringLiteral("a")), [](StandInEngine *engine) { engine->advance(10); });
         QSignalSpy messages(&list, &DownloadList::statusMessage);
         list.removeDownload(QStringLiteral("a"));
+        QVERIFY(list.wasRemoved(QStringLiteral("a")));
 
         QVERIFY(QFile::exists(StandInEngine::checkpointPath(snapshot.destination)));
         QVERIFY(QFile::exists(partial));
@@ -402,6 +403,8 @@ private slots:
         QVERIFY(!list.replaceSnapshot(QStringLiteral("a"), taken));
         QCOMPARE(list.entry(QStringLiteral("a"))->snapshot.destination, moved.destination);
         list.discardDownload(QStringLiteral("c"));
+        // Taken back by the program, not removed by the user.
+        QVERIFY(!list.wasRemoved(QStringLiteral("c")));
         QVERIFY(list.replaceSnapshot(QStringLiteral("a"), taken));
         QCOMPARE(list.idWithDestination(moved.destination), QString());
     }
