@@ -4,6 +4,10 @@
 #include <QString>
 #include <QUrl>
 
+#include <memory>
+
+class RateShare;
+
 // What a download is: the list hands one to each engine it creates.
 struct DownloadSpec
 {
@@ -11,6 +15,10 @@ struct DownloadSpec
     QUrl url;
     QString destination;
     int connections = 8;
+    // The checksum the finished file must match, as ChecksumRules keeps it; empty for none.
+    QString checksum;
+    // The rate the engine may read at, kept up to date by the owner; null for no limit.
+    std::shared_ptr<const RateShare> rateLimit;
 };
 
 Q_DECLARE_METATYPE(DownloadSpec)
