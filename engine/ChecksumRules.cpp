@@ -92,7 +92,7 @@ bool parse(const QString &text, Checksum *checksum, QString *problem, QStringLis
         algorithm = &*byLength;
     } else if (digits.size() != algorithm->hexLength) {
         return refuse(problem, arguments,
-                      QStringLiteral("A %1 checksum has %2 hexadecimal digits; this one has %3."),
+                      QStringLiteral("%1 checksums have %2 hexadecimal digits; this one has %3."),
                       {QLatin1String(algorithm->displayName), QString::number(algorithm->hexLength),
                        QString::number(digits.size())});
     }
