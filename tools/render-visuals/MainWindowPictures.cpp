@@ -25,11 +25,12 @@ namespace {
 // The window's size when nothing is stored; the offscreen screen alone would make it smaller.
 constexpr QSize windowSize(1080, 700);
 
-// Every status once, the unknown one included, then again with other names and states.
-const QStringList statuses = {
-    DownloadStatus::Downloading, DownloadStatus::Connecting, DownloadStatus::Retrying,
-    DownloadStatus::Paused,      DownloadStatus::Queued,     DownloadStatus::AwaitingConfirmation,
-    DownloadStatus::Completed,   DownloadStatus::Error,      QStringLiteral("Verifying")};
+// Every status once, and one the program does not know, then again with other names and states.
+const QStringList statuses = {DownloadStatus::Downloading, DownloadStatus::Connecting,
+                              DownloadStatus::Retrying,    DownloadStatus::Paused,
+                              DownloadStatus::Queued,      DownloadStatus::AwaitingConfirmation,
+                              DownloadStatus::Completed,   DownloadStatus::Error,
+                              DownloadStatus::Verifying,   QStringLiteral("Unknown status")};
 
 const QStringList names = {
     QStringLiteral("ubuntu-24.04-desktop-amd64.iso"),

@@ -46,7 +46,7 @@
 
 namespace {
 
-const QString unknownStatus = QStringLiteral("Verifying");
+const QString unknownStatus = QStringLiteral("Unknown status");
 
 // Every status of the engines' vocabulary and one from outside it, each a download of its own.
 const QStringList everyStatus = {DownloadStatus::Queued,
@@ -57,6 +57,7 @@ const QStringList everyStatus = {DownloadStatus::Queued,
                                  DownloadStatus::Completed,
                                  DownloadStatus::Error,
                                  DownloadStatus::AwaitingConfirmation,
+                                 DownloadStatus::Verifying,
                                  unknownStatus};
 
 // Engines by id, as the window's list creates them.
@@ -250,7 +251,8 @@ private slots:
                                      QStringLiteral("&View"), QStringLiteral("&Help")}));
         QCOMPARE(actionTexts(menuBar->actions().at(1)->menu()),
                  QStringList({QStringLiteral("Resume"), QStringLiteral("Pause"), QStringLiteral("Pause all"),
-                              QStringLiteral("|"), QStringLiteral("Open in folder"), QStringLiteral("|"),
+                              QStringLiteral("overallSpeedLimitMenu"), QStringLiteral("|"),
+                              QStringLiteral("Open in folder"), QStringLiteral("|"),
                               QStringLiteral("Remove")}));
         QCOMPARE(actionTexts(window->viewMenu()),
                  QStringList({QStringLiteral("Show details pane"), QStringLiteral("|"),
@@ -258,9 +260,10 @@ private slots:
                               QStringLiteral("closeBehaviorMenu")}));
         // The tray's commands are the window's own actions, enabled and translated with them.
         const QList<QAction *> tray = window->trayIcon()->menu()->actions();
-        QCOMPARE(tray.size(), 7);
+        QCOMPARE(tray.size(), 8);
+        QCOMPARE(tray[4]->menu()->objectName(), QStringLiteral("overallSpeedLimitMenu"));
         QCOMPARE(
-            QList<QAction *>({tray[2], tray[3], tray[5], tray[6]}),
+            QList<QAction *>({tray[2], tray[3], tray[6], tray[7]}),
             QList<QAction *>({actions->addUrl, actions->pauseAll, actions->checkForUpdates, actions->exit}));
         QCOMPARE(actionTexts(menuBar->actions().at(3)->menu()),
                  QStringList({QStringLiteral("Check for Updates"), QStringLiteral("|"),
@@ -284,7 +287,7 @@ private slots:
         QTest::newRow("All files") << 0 << everyStatus;
         QTest::newRow("Downloading") << 1
                                      << QStringList({DownloadStatus::Connecting, DownloadStatus::Downloading,
-                                                     DownloadStatus::Retrying});
+                                                     DownloadStatus::Retrying, DownloadStatus::Verifying});
         QTest::newRow("Paused") << 2 << QStringList({DownloadStatus::Paused});
         QTest::newRow("Queued") << 3
                                 << QStringList(
@@ -327,6 +330,7 @@ private slots:
         QTest::newRow("error") << DownloadStatus::Error << QStringLiteral("Retry") << true << false;
         QTest::newRow("awaiting confirmation")
             << DownloadStatus::AwaitingConfirmation << QStringLiteral("Resume") << false << false;
+        QTest::newRow("verifying") << DownloadStatus::Verifying << QStringLiteral("Resume") << false << true;
         QTest::newRow("unknown") << unknownStatus << QStringLiteral("Resume") << true << false;
     }
 
