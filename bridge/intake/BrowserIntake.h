@@ -20,4 +20,10 @@ QString downloadFolder();
 // bridge's reply: the entry's id, or why the request could not be taken.
 QJsonObject acceptDownload(DownloadList &list, const QJsonObject &request, const QString &folder);
 
+// The id of a paused or failed download in `list` that saves where the request would if the name
+// were free: most likely the same file, sent again with a fresh link after the old one died.
+// Empty when there is none, or when the request's own entry exists already.
+QString stoppedDownloadAtSameDestination(const DownloadList &list, const QJsonObject &request,
+                                         const QString &folder);
+
 } // namespace BrowserIntake

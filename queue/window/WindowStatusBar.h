@@ -15,6 +15,8 @@ public:
     explicit WindowStatusBar(QWidget *parent = nullptr);
 
     void showTotals(int downloads, int active, double bytesPerSecond);
+    // The overall speed limit beside the speed, while one is in force (0 hides it).
+    void showSpeedLimit(qint64 bytesPerSecond);
 
     // The sentence on the left, as the tray icon repeats it.
     QString summary() const;
@@ -22,4 +24,5 @@ public:
 private:
     QLabel *statusLabel;
     QLabel *speedLabel;
+    QLabel *limitLabel;
 };
