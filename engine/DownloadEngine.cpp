@@ -27,6 +27,8 @@ constexpr qint64 probeBufferSize = 65536;
 constexpr qint64 segmentBufferSize = 262144;
 constexpr int automaticRetries = 3;
 constexpr qint64 unlimited = std::numeric_limits<qint64>::max();
+// Paced reads smaller than this cost more in system calls than they are worth.
+constexpr qint64 smallestPacedRead = 65536;
 
 const QString partSuffix = QStringLiteral(".rushlet.part");
 const QString checkpointSuffix = QStringLiteral(".rushlet.json");
@@ -562,8 +564,9 @@ qint64 DownloadEngine::readSegment(int index, qint64 budget)
 }
 
 // The paced reads: what the bucket allows is split evenly among the segments whose replies hold
-// data, the first one moving on each time, so that no connection goes unread long enough to time
-// out. Without a limit (lifted meanwhile) everything is read at once.
+// data, but never into reads too small to be worth their cost; the segments take turns, starting
+// after the last one served, so that none goes unread long enough to time out. Without a limit
+// (lifted meanwhile) everything is read at once.
 void DownloadEngine::servePacedReads()
 {
     if (!running || status != DownloadStatus::Downloading || segments.isEmpty())
@@ -578,14 +581,16 @@ void DownloadEngine::servePacedReads()
         if (segment.reply && segment.validated && segment.reply->bytesAvailable() > 0)
             waiting.append(index);
     }
-    nextPacedSegment = (nextPacedSegment + 1) % count;
     bool moreWaiting = false;
-    for (qsizetype k = 0; k < waiting.size(); ++k) {
+    for (qsizetype k = 0; k < waiting.size() && allowance > 0; ++k) {
         const int index = waiting.at(k);
-        const qint64 part = pacing ? allowance / (waiting.size() - k) : unlimited;
-        const qint64 moved = part > 0 ? readSegment(index, part) : 0;
+        const qint64 part =
+            pacing ? std::max(allowance / (waiting.size() - k), std::min(allowance, smallestPacedRead))
+                   : unlimited;
+        const qint64 moved = readSegment(index, part);
         if (!running)
             return;
+        nextPacedSegment = (index + 1) % count;
         if (pacing) {
             allowance -= moved;
             pacer->consume(moved);
@@ -600,7 +605,7 @@ void DownloadEngine::servePacedReads()
                 return;
         }
     }
-    if (moreWaiting && pacing)
+    if (pacing && (moreWaiting || allowance <= 0))
         pacer->serveWhenDue();
 }
 
