@@ -21,13 +21,6 @@ QString translated(const char *english)
     return Localization::translate(QString::fromUtf8(english));
 }
 
-QString filled(QString sentence, const QStringList &arguments)
-{
-    for (const QString &argument : arguments)
-        sentence = sentence.arg(argument);
-    return sentence;
-}
-
 } // namespace
 
 bool AddressChangeFlow::canChange(const QString &status)
@@ -104,15 +97,14 @@ void AddressChangeFlow::onChecked(const AddressChangeRules::Outcome &outcome)
     switch (outcome.verdict) {
     case AddressChangeRules::Verdict::Refused:
         showMessage("");
-        ModalDialogs::warning(window, title,
-                              filled(Localization::translate(outcome.reason), outcome.arguments));
+        ModalDialogs::warning(window, title, Localization::translate(outcome.reason, outcome.arguments));
         finish(false);
         return;
     case AddressChangeRules::Verdict::RestartFromZero:
         showMessage("");
         if (!ModalDialogs::question(
                 window, title,
-                filled(Localization::translate(outcome.reason), outcome.arguments) + QStringLiteral("\n\n") +
+                Localization::translate(outcome.reason, outcome.arguments) + QStringLiteral("\n\n") +
                     translated("Start the download over from zero with the new address? What was downloaded "
                                "so far is fetched again."),
                 translated("Start over"), translated("Keep the old address"))) {

@@ -16,13 +16,6 @@ QString translated(const char *english)
     return Localization::translate(QString::fromUtf8(english));
 }
 
-QString filled(QString sentence, const QStringList &arguments)
-{
-    for (const QString &argument : arguments)
-        sentence = sentence.arg(argument);
-    return sentence;
-}
-
 } // namespace
 
 SpeedLimitMenu::SpeedLimitMenu(QWidget *parent)
@@ -107,7 +100,7 @@ qint64 SpeedLimitMenu::askCustomLimit(QWidget *parent, qint64 current)
                                QStringList arguments;
                                if (SpeedLimitRules::parseRate(text, &rate, &problem, &arguments))
                                    return QString();
-                               return filled(Localization::translate(problem), arguments);
+                               return Localization::translate(problem, arguments);
                            });
     if (ModalDialogs::run(dialog) != QDialog::Accepted)
         return -1;

@@ -73,13 +73,6 @@ QVBoxLayout *labelledField(const QString &label, QWidget *buddy)
     return column;
 }
 
-QString filled(QString sentence, const QStringList &arguments)
-{
-    for (const QString &argument : arguments)
-        sentence = sentence.arg(argument);
-    return sentence;
-}
-
 } // namespace
 
 AddDialog::AddDialog(QWidget *parent)
@@ -281,12 +274,12 @@ QString AddDialog::optionsProblem() const
     if (!limitField->text().trimmed().isEmpty()) {
         qint64 rate = 0;
         if (!SpeedLimitRules::parseRate(limitField->text(), &rate, &problem, &arguments))
-            return filled(Localization::translate(problem), arguments);
+            return Localization::translate(problem, arguments);
     }
     if (!checksumField->text().trimmed().isEmpty()) {
         ChecksumRules::Checksum parsed;
         if (!ChecksumRules::parse(checksumField->text(), &parsed, &problem, &arguments))
-            return filled(Localization::translate(problem), arguments);
+            return Localization::translate(problem, arguments);
     }
     return {};
 }
