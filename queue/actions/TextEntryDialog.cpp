@@ -18,7 +18,7 @@ const QString styleTemplate = QStringLiteral(
     "selection-background-color: %4; }QLineEdit:focus { border-color: %4; }QPushButton { padding: 7px 16px; "
     "border: 1px solid %3; border-radius: 6px; color: %2; background: %1; }QPushButton:hover { background: "
     "%5; }QPushButton:default { background: %4; color: %6; border-color: %4; }QPushButton:default:disabled "
-    "{ background: %3; color: %1; border-color: %3; }");
+    "{ background: %5; color: %8; border-color: %3; }");
 
 constexpr int dialogWidth = 460;
 
@@ -39,7 +39,7 @@ TextEntryDialog::TextEntryDialog(QWidget *parent, const QString &objectName, con
     const ColourScheme::DialogColours colours = ColourScheme::dialogColours(dark);
     setStyleSheet(styleTemplate.arg(colours.surface, colours.primaryText, colours.border, colours.accent,
                                     colours.footer, colours.textOnAccent,
-                                    ColourScheme::windowColours(dark).errorText));
+                                    ColourScheme::windowColours(dark).errorText, colours.secondaryText));
 
     auto *message = new QLabel(texts.message);
     message->setWordWrap(true);
