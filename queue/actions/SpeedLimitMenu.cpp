@@ -57,8 +57,11 @@ SpeedLimitMenu *SpeedLimitMenu::overall(DownloadList &list, QWidget *parent)
     connect(menu, &QMenu::aboutToShow, menu, [menu, &list] { menu->showLimit(list.overallSpeedLimit()); });
     connect(menu, &SpeedLimitMenu::limitChosen, &list, &DownloadList::setOverallSpeedLimit);
     connect(menu, &SpeedLimitMenu::customChosen, menu, [menu, &list] {
-        const qint64 chosen = askCustomLimit(menu->parentWidget() ? menu->parentWidget()->window() : nullptr,
-                                             list.overallSpeedLimit());
+        // Over the window the menus belong to, not over a menu that has closed.
+        QWidget *owner = menu->parentWidget();
+        while (qobject_cast<QMenu *>(owner))
+            owner = owner->parentWidget();
+        const qint64 chosen = askCustomLimit(owner ? owner->window() : nullptr, list.overallSpeedLimit());
         if (chosen > 0)
             list.setOverallSpeedLimit(chosen);
         menu->showLimit(list.overallSpeedLimit());
