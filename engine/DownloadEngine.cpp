@@ -2,8 +2,11 @@
 
 #include "engine/BackgroundSync.h"
 #include "engine/BrowserHandOff.h"
+#include "engine/ChecksumRules.h"
+#include "engine/ChecksumVerifier.h"
 #include "engine/DownloadRules.h"
 #include "engine/FreeSpaceRules.h"
+#include "engine/ReadPacer.h"
 #include "engine/RequestContextRules.h"
 #include "platform/AdvisoryLock.h"
 #include "platform/DiskSpace.h"
@@ -19,6 +22,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 namespace {
@@ -29,6 +33,9 @@ constexpr int transferTimeoutMs = 30000;
 constexpr qint64 probeBufferSize = 65536;
 constexpr qint64 segmentBufferSize = 262144;
 constexpr int automaticRetries = 3;
+constexpr qint64 unlimited = std::numeric_limits<qint64>::max();
+// Paced reads smaller than this cost more in system calls than they are worth.
+constexpr qint64 smallestPacedRead = 65536;
 
 const QString partSuffix = QStringLiteral(".rushlet.part");
 const QString checkpointSuffix = QStringLiteral(".rushlet.json");
@@ -95,9 +102,13 @@ DownloadEngine::DownloadEngine(DownloadSpec spec, QObject *parent)
     , context(std::move(spec.context))
     , partFile(new QFile(this))
     , cookieJar(new QNetworkCookieJar(this))
+    , checksum(std::move(spec.checksum))
+    , rateLimit(std::move(spec.rateLimit))
 {
     for (const QNetworkCookie &cookie : RequestContextRules::networkCookies(context, url))
         cookieJar->insertCookie(cookie);
+    QString problem;
+    checksumValid = checksum.isEmpty() || ChecksumRules::parse(checksum, &expectedChecksum, &problem);
 }
 
 // Replies die with their managers after this body has run; none of their signals may reach a
@@ -105,6 +116,8 @@ DownloadEngine::DownloadEngine(DownloadSpec spec, QObject *parent)
 DownloadEngine::~DownloadEngine()
 {
     running = false;
+    // Its thread must not call back into an engine that is going away.
+    verifier.reset();
     if (probeReply)
         probeReply->disconnect(this);
     for (const Segment &segment : std::as_const(segments)) {
@@ -155,6 +168,8 @@ void DownloadEngine::beginAttempt()
         // A coarse timer may fire up to 5% early; the retry schedule is promised in whole seconds.
         retryTimer->setTimerType(Qt::PreciseTimer);
         connect(retryTimer, &QTimer::timeout, this, &DownloadEngine::beginAttempt);
+        pacer = new ReadPacer(
+            rateLimit, [this] { servePacedReads(); }, this);
     }
     error.clear();
 
@@ -165,6 +180,11 @@ void DownloadEngine::beginAttempt()
     }
     if (pathIsTaken(destination)) {
         failAttempt(destinationTakenMessage, false);
+        return;
+    }
+    // Only a list edited by hand can carry one; fetching a file that can never be checked helps nobody.
+    if (!checksumValid) {
+        failAttempt(QStringLiteral("The expected checksum of this download is not valid."), false);
         return;
     }
 
@@ -530,6 +550,7 @@ void DownloadEngine::startSegment(int index)
             request.setRawHeader("If-Range", lastModified);
     }
     segment.validated = false;
+    segment.finishPending = false;
     while (segmentManagers.size() <= index)
         segmentManagers.append(createManager());
 
@@ -597,24 +618,84 @@ void DownloadEngine::onSegmentReadyRead(int index)
 {
     if (!running || abortingReply || !segments.at(index).reply || !validateSegmentResponse(index))
         return;
+    // Under a limit every read waits its turn, so that no connection starves the others.
+    if (pacer->isPacing())
+        pacer->serveWhenDue();
+    else
+        readSegment(index, unlimited);
+}
+
+// Moves up to `budget` bytes that the reply holds into the partial file; how many it moved. A
+// failure ends the attempt.
+qint64 DownloadEngine::readSegment(int index, qint64 budget)
+{
     QNetworkReply *reply = segments.at(index).reply;
-    while (reply->bytesAvailable() > 0) {
-        const qint64 length = reply->read(readBuffer.data(), segmentBufferSize);
+    qint64 moved = 0;
+    while (moved < budget && reply->bytesAvailable() > 0) {
+        const qint64 length = reply->read(readBuffer.data(), std::min(segmentBufferSize, budget - moved));
         if (length <= 0)
             break;
         Segment &segment = segments[index];
         if (total >= 0 && length > segment.remaining()) {
             failAttempt(QStringLiteral("The response exceeded its expected size."), false);
-            return;
+            return moved;
         }
         QString reason;
         if (!FileSystem::writeAt(partFile->handle(), readBuffer.constData(), length,
                                  segment.start + segment.received, &reason)) {
             failAttempt(QStringLiteral("Disk write failed: %1").arg(reason), false);
-            return;
+            return moved;
         }
         segment.received += length;
+        moved += length;
     }
+    return moved;
+}
+
+// The paced reads: what the bucket allows is split evenly among the segments whose replies hold
+// data, but never into reads too small to be worth their cost; the segments take turns, starting
+// after the last one served, so that none goes unread long enough to time out. Without a limit
+// (lifted meanwhile) everything is read at once.
+void DownloadEngine::servePacedReads()
+{
+    if (!running || status != DownloadStatus::Downloading || segments.isEmpty())
+        return;
+    const bool pacing = pacer->isPacing();
+    qint64 allowance = pacing ? pacer->allowance() : unlimited;
+    const int count = int(segments.size());
+    QList<int> waiting;
+    for (int k = 0; k < count; ++k) {
+        const int index = (nextPacedSegment + k) % count;
+        const Segment &segment = segments.at(index);
+        if (segment.reply && segment.validated && segment.reply->bytesAvailable() > 0)
+            waiting.append(index);
+    }
+    bool moreWaiting = false;
+    for (qsizetype k = 0; k < waiting.size() && allowance > 0; ++k) {
+        const int index = waiting.at(k);
+        const qint64 part =
+            pacing ? std::max(allowance / (waiting.size() - k), std::min(allowance, smallestPacedRead))
+                   : unlimited;
+        const qint64 moved = readSegment(index, part);
+        if (!running)
+            return;
+        nextPacedSegment = (index + 1) % count;
+        if (pacing) {
+            allowance -= moved;
+            pacer->consume(moved);
+        }
+        Segment &segment = segments[index];
+        if (segment.reply->bytesAvailable() > 0) {
+            moreWaiting = true;
+        } else if (segment.finishPending) {
+            segment.finishPending = false;
+            onSegmentFinished(index);
+            if (!running)
+                return;
+        }
+    }
+    if (pacing && (moreWaiting || allowance <= 0))
+        pacer->serveWhenDue();
 }
 
 void DownloadEngine::onSegmentFinished(int index)
@@ -625,6 +706,11 @@ void DownloadEngine::onSegmentFinished(int index)
     if (!running || !segments.at(index).reply)
         return;
     QNetworkReply *reply = segments.at(index).reply;
+    // Paced reads left part of the body in the reply: the segment ends once that has been read.
+    if (segments.at(index).validated && reply->bytesAvailable() > 0) {
+        segments[index].finishPending = true;
+        return;
+    }
     if (reply->error() != QNetworkReply::NoError) {
         const QString reason = networkErrorText(reply);
         const bool retryable = isRetryable(reply);
@@ -657,6 +743,12 @@ void DownloadEngine::onSegmentFinished(int index)
 
 void DownloadEngine::onProgressTick()
 {
+    if (status == DownloadStatus::Verifying) {
+        if (verifier)
+            verifiedBytes = verifier->hashedBytes();
+        publishSnapshot();
+        return;
+    }
     const qint64 now = clock.elapsed();
     const qint64 sum = receivedSum();
     if (now > lastTickMs)
@@ -666,6 +758,8 @@ void DownloadEngine::onProgressTick()
     advanceBackgroundSync(now);
     if (running)
         publishSnapshot();
+    // A limit lifted or raised meanwhile frees what the replies hold without waiting for the pacer.
+    servePacedReads();
 }
 
 // The periodic checkpoint syncs on another thread and commits, once that sync is done, the counts
@@ -737,6 +831,9 @@ void DownloadEngine::stopTransfers()
         retryTimer->stop();
     if (progressTimer)
         progressTimer->stop();
+    if (pacer)
+        pacer->stop();
+    verifier.reset();
     if (probeReply)
         releaseProbe();
     for (Segment &segment : segments) {
@@ -767,6 +864,56 @@ void DownloadEngine::completeDownload()
         failAttempt(QStringLiteral("Could not flush completed data to disk."), false);
         return;
     }
+    if (checksum.isEmpty())
+        finishCompletion();
+    else
+        beginVerification();
+}
+
+// Every byte is on the disk and flushed; the file keeps its partial name until it has been found
+// to match. The engine's thread stays free meanwhile, so that a pause is served at once.
+void DownloadEngine::beginVerification()
+{
+    speed = 0;
+    verifiedBytes = 0;
+    status = DownloadStatus::Verifying;
+    const int generation = ++verification;
+    verifier =
+        std::make_unique<ChecksumVerifier>(partFilePath(), expectedChecksum.algorithm, [this, generation] {
+            QMetaObject::invokeMethod(
+                this, [this, generation] { onVerificationFinished(generation); }, Qt::QueuedConnection);
+        });
+    if (!progressTimer->isActive())
+        progressTimer->start();
+    publishSnapshot();
+}
+
+void DownloadEngine::onVerificationFinished(int generation)
+{
+    if (!verifier || generation != verification || status != DownloadStatus::Verifying)
+        return;
+    const std::unique_ptr<ChecksumVerifier> finished = std::move(verifier);
+    verifiedBytes = finished->hashedBytes();
+    const QByteArray actual = finished->digestHex();
+    if (actual.isEmpty()) {
+        failAttempt(
+            QStringLiteral("Could not read the downloaded file to verify it: %1").arg(finished->errorText()),
+            false);
+        return;
+    }
+    if (actual != expectedChecksum.hex) {
+        // Which bytes are wrong cannot be known: the checkpoint keeps the plan and the partial file
+        // stays, but nothing counts as received, so that Retry fetches every range again.
+        for (Segment &segment : segments)
+            segment.received = 0;
+        failAttempt(ChecksumRules::mismatchMessage(expectedChecksum, actual), false);
+        return;
+    }
+    finishCompletion();
+}
+
+void DownloadEngine::finishCompletion()
+{
     // Renamed while still open, and so still locked: another program that tries the lock meanwhile
     // is refused, and one that comes later finds the finished file, not a partial file to redo.
     QString reason;
@@ -820,5 +967,7 @@ void DownloadEngine::publishSnapshot()
     snapshot.segments.reserve(segments.size());
     for (const Segment &segment : segments)
         snapshot.segments.append({segment.start, segment.end, segment.received});
+    snapshot.checksum = checksum;
+    snapshot.verified = verifiedBytes;
     emit updated(snapshot);
 }

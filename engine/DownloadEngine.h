@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/ChecksumRules.h"
 #include "engine/DownloadSnapshot.h"
 #include "engine/DownloadSpec.h"
 #include "engine/ResumeCheckpoint.h"
@@ -16,10 +17,13 @@
 #include <optional>
 
 class BackgroundSync;
+class ChecksumVerifier;
 class QNetworkAccessManager;
 class QNetworkCookieJar;
 class QNetworkReply;
 class QTimer;
+class RateShare;
+class ReadPacer;
 
 // Carries out one download in a worker thread of its own. The list talks to it only through the
 // spec it was built from, the slots start() and pause(), and copies of its state in updated().
@@ -65,6 +69,8 @@ private:
     void beginTransfer();
     void startSegment(int index);
     void onSegmentReadyRead(int index);
+    qint64 readSegment(int index, qint64 budget);
+    void servePacedReads();
     void onSegmentFinished(int index);
     bool validateSegmentResponse(int index);
     void onProgressTick();
@@ -75,6 +81,9 @@ private:
     void stopTransfers();
     void abortReply(QNetworkReply *reply);
     void completeDownload();
+    void beginVerification();
+    void onVerificationFinished(int generation);
+    void finishCompletion();
 
     qint64 receivedSum() const;
     void publishSnapshot();
@@ -111,6 +120,21 @@ private:
     qint64 lastTickMs = 0;
     qint64 lastCheckpointMs = 0;
     double speed = 0;
+
+    // The checksum the file must match before it takes its name; empty for none.
+    QString checksum;
+    ChecksumRules::Checksum expectedChecksum;
+    bool checksumValid = true;
+    // The live limit of this download's reads, and the pacing that keeps to it.
+    std::shared_ptr<const RateShare> rateLimit;
+    ReadPacer *pacer = nullptr;
+    // Paced reads serve the segments in turn, starting one further each time.
+    int nextPacedSegment = 0;
+    // The check of the finished file, while "Verifying"; each check has a number of its own, so
+    // that the outcome of one that was cancelled is never taken for the next.
+    std::unique_ptr<ChecksumVerifier> verifier;
+    int verification = 0;
+    qint64 verifiedBytes = 0;
 
     // Set while the engine aborts a reply itself, so that only a transfer time-out is ever taken
     // for a cancelled reply.

@@ -26,6 +26,13 @@ struct DownloadSnapshot
     QList<SegmentProgress> segments;
     // Kept with the download until it completes, so that a resume after a restart still has it.
     RequestContext context;
+    // As in the DownloadSpec; kept in the list once the download has completed, as the verified checksum.
+    QString checksum;
+    // While "Verifying": how many bytes of the file were checked so far.
+    qint64 verified = 0;
+    // The download's own limit in bytes per second, 0 for none. The list owns it: engines neither
+    // know nor report it.
+    qint64 speedLimit = 0;
 };
 
 Q_DECLARE_METATYPE(DownloadSnapshot)

@@ -10,6 +10,8 @@ inline const QString Queued = QStringLiteral("Queued");
 inline const QString Connecting = QStringLiteral("Connecting");
 inline const QString Downloading = QStringLiteral("Downloading");
 inline const QString Retrying = QStringLiteral("Retrying");
+// Every byte is on disk and the file is being checked against its expected checksum.
+inline const QString Verifying = QStringLiteral("Verifying");
 inline const QString Paused = QStringLiteral("Paused");
 inline const QString Completed = QStringLiteral("Completed");
 inline const QString Error = QStringLiteral("Error");

@@ -15,6 +15,8 @@ struct Segment
     QNetworkReply *reply = nullptr;
     // The current reply's status and headers were checked against the plan.
     bool validated = false;
+    // The reply has finished while paced reads had left part of its body unread.
+    bool finishPending = false;
 
     qint64 remaining() const { return end - start - received + 1; }
     bool isComplete() const { return received == end - start + 1; }

@@ -153,6 +153,14 @@ QString Localization::translate(const QString &english)
     return TranslationRules::lookup(table(), english, effectiveLanguage());
 }
 
+QString Localization::translate(const QString &english, const QStringList &arguments)
+{
+    QString sentence = translate(english);
+    for (const QString &argument : arguments)
+        sentence = sentence.arg(argument);
+    return sentence;
+}
+
 void Localization::bind(QWidget *root)
 {
     if (root == nullptr)

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class QMenu;
 class QWidget;
@@ -23,6 +24,9 @@ public:
     // The text in the language in force; texts without a row come back unchanged. Arguments are
     // filled in after the lookup: translate("Version %1").arg(version).
     static QString translate(const QString &english);
+    // The same with `arguments` filled into its %1, %2… in order, for rules that hand a sentence
+    // and its values apart.
+    static QString translate(const QString &english, const QStringList &arguments);
 
     // Keeps the static texts of `root` and all its descendants in the language in force: window
     // titles, tool tips, label/button/action texts and line-edit placeholders that are table keys

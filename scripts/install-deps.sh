@@ -9,10 +9,11 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev
     qt6-qpa-plugins
     libxcb1-dev
+    libssl-dev # the digests that check a download against its checksum
     # sanitizer builds and fuzzing (make test-asan, test-tsan, fuzz)
     clang libclang-rt-dev llvm # llvm: the symbolizer that names the lines in a report
     # what Qt's own source needs to build instrumented for ThreadSanitizer (make test-tsan)
-    libglib2.0-dev libpcre2-dev libdouble-conversion-dev libb2-dev libzstd-dev libssl-dev libicu-dev
+    libglib2.0-dev libpcre2-dev libdouble-conversion-dev libb2-dev libzstd-dev libicu-dev
     fonts-noto-cjk # Japanese and Chinese texts
     # tests: real servers and tools
     xvfb xauth x11-utils nginx-light openssl python3 curl

@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QQueue>
 
 namespace {
@@ -39,6 +40,17 @@ void ModalDialogs::warning(QWidget *parent, const QString &title, const QString 
 {
     QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
     run(box);
+}
+
+bool ModalDialogs::question(QWidget *parent, const QString &title, const QString &text,
+                            const QString &yesText, const QString &noText)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.button(QMessageBox::Yes)->setText(yesText);
+    box.button(QMessageBox::No)->setText(noText);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    return run(box) == QMessageBox::Yes;
 }
 
 QString ModalDialogs::chooseFolder(QWidget *parent, const QString &caption, const QString &startFolder)

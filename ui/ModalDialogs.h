@@ -28,6 +28,11 @@ int run(QDialog &dialog);
 // A warning box with a single OK button.
 void warning(QWidget *parent, const QString &title, const QString &text);
 
+// A question box with two buttons; true when the person chose `yesText`. Closing the box
+// answers no.
+bool question(QWidget *parent, const QString &title, const QString &text, const QString &yesText,
+              const QString &noText);
+
 // The platform's folder chooser; the chosen folder, or empty when cancelled.
 QString chooseFolder(QWidget *parent, const QString &caption, const QString &startFolder);
 

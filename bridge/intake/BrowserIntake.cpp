@@ -7,11 +7,21 @@
 #include "queue/input/DownloadInputRules.h"
 #include "queue/list/DownloadList.h"
 
+#include <QDir>
+
 namespace BrowserIntake {
 
 namespace {
 
 constexpr int browserConnections = 8;
+
+QString requestedName(const QJsonObject &request, const QUrl &url)
+{
+    QString name = request.value(QStringLiteral("filename")).toString();
+    if (name.isEmpty())
+        name = url.fileName(QUrl::FullyDecoded);
+    return BrowserFileNames::sanitizeFileName(name);
+}
 
 } // namespace
 
@@ -37,11 +47,8 @@ QJsonObject acceptDownload(DownloadList &list, const QJsonObject &request, const
             return BridgeProtocol::errorReply(QStringLiteral("This download id is already taken by another "
                                                              "download."));
     } else {
-        QString name = request.value(QStringLiteral("filename")).toString();
-        if (name.isEmpty())
-            name = url.fileName(QUrl::FullyDecoded);
         const QString destination = BrowserFileNames::chooseFreeDestination(
-            folder, BrowserFileNames::sanitizeFileName(name),
+            folder, requestedName(request, url),
             [&list](const QString &path) { return !list.idWithDestination(path).isEmpty(); });
         if (destination.isEmpty())
             return BridgeProtocol::errorReply(QStringLiteral("Could not choose a free file name."));
@@ -86,6 +93,21 @@ QJsonObject downloadState(const DownloadList &list, const QJsonObject &request)
     const QueueEntry *entry = list.entry(id);
     return {{QStringLiteral("ok"), true},
             {QStringLiteral("state"), handOffState(entry ? &entry->snapshot : nullptr, list.wasRemoved(id))}};
+}
+
+QString stoppedDownloadAtSameDestination(const DownloadList &list, const QJsonObject &request,
+                                         const QString &folder)
+{
+    if (list.contains(browserEntryId(request.value(QStringLiteral("id")).toString())))
+        return {};
+    const QUrl url(request.value(QStringLiteral("url")).toString(), QUrl::TolerantMode);
+    const QString natural = QDir::cleanPath(QDir(folder).absoluteFilePath(requestedName(request, url)));
+    const QString holder = list.idWithDestination(natural);
+    const QueueEntry *entry = list.entry(holder);
+    if (!entry ||
+        (entry->snapshot.status != DownloadStatus::Paused && entry->snapshot.status != DownloadStatus::Error))
+        return {};
+    return holder;
 }
 
 } // namespace BrowserIntake

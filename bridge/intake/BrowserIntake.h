@@ -32,5 +32,10 @@ QString handOffState(const DownloadSnapshot *snapshot, bool removedByUser);
 
 // The reply to a validated "status" request: {"ok":true,"state":…}.
 QJsonObject downloadState(const DownloadList &list, const QJsonObject &request);
+// The id of a paused or failed download in `list` that saves where the request would if the name
+// were free: most likely the same file, sent again with a fresh link after the old one died.
+// Empty when there is none, or when the request's own entry exists already.
+QString stoppedDownloadAtSameDestination(const DownloadList &list, const QJsonObject &request,
+                                         const QString &folder);
 
 } // namespace BrowserIntake

@@ -2,7 +2,9 @@
 
 #include "engine/DownloadStatus.h"
 #include "i18n/Localization.h"
+#include "queue/actions/AddressChangeFlow.h"
 #include "queue/actions/FileActions.h"
+#include "queue/actions/SpeedLimitMenu.h"
 #include "queue/list/DownloadList.h"
 #include "queue/list/QueueRules.h"
 #include "ui/RushletIcons.h"
@@ -67,6 +69,13 @@ DownloadContextMenu::DownloadContextMenu(DownloadList &list, const QString &id, 
     copyUrl = addAction(translated("Copy download URL"));
     copyPath = addAction(translated("Copy file path"));
     addSeparator();
+    speedLimits = new SpeedLimitMenu(this);
+    addMenu(speedLimits);
+    changeAddress = addAction(translated("Change address…"));
+    changeAddress->setToolTip(
+        translated("Give a paused or failed download a new link and go on from where it "
+                   "stopped"));
+    addSeparator();
     remove = addAction(RushletIcons::icon(IconKind::Trash), translated("Remove from list"));
     remove->setToolTip(translated("Keep downloaded and partial files on disk"));
 
@@ -101,6 +110,9 @@ void DownloadContextMenu::applyLiveState()
     resume->setEnabled(canStart(snapshot.status));
     pause->setEnabled(QueueRules::isActiveStatus(snapshot.status));
     openFile->setEnabled(canOpenFile(snapshot));
+    speedLimits->menuAction()->setEnabled(snapshot.status != DownloadStatus::Completed);
+    speedLimits->showLimit(snapshot.speedLimit);
+    changeAddress->setEnabled(AddressChangeFlow::canChange(snapshot.status));
 }
 
 void DownloadContextMenu::finish()
@@ -138,5 +150,14 @@ void DownloadContextMenu::perform(QAction *action, const DownloadSnapshot &snaps
         FileActions::copyPath(snapshot.destination);
     } else if (action == remove) {
         list.removeDownload(id);
+    } else if (action == changeAddress) {
+        if (AddressChangeFlow::canChange(snapshot.status))
+            AddressChangeFlow::ask(list, id, window);
+    } else if (action == speedLimits->customAction()) {
+        const qint64 chosen = SpeedLimitMenu::askCustomLimit(window, snapshot.speedLimit);
+        if (chosen > 0 && list.contains(id))
+            list.setSpeedLimit(id, chosen);
+    } else if (speedLimits->limitOf(action) >= 0) {
+        list.setSpeedLimit(id, speedLimits->limitOf(action));
     }
 }

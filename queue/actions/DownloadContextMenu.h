@@ -6,6 +6,7 @@
 #include <QTimer>
 
 class DownloadList;
+class SpeedLimitMenu;
 struct DownloadSnapshot;
 
 // The commands and file actions for one download, shown at a row of the download table. The menu
@@ -34,6 +35,8 @@ public:
     QAction *openFolderAction() const { return openFolder; }
     QAction *copyUrlAction() const { return copyUrl; }
     QAction *copyPathAction() const { return copyPath; }
+    SpeedLimitMenu *speedLimitMenu() const { return speedLimits; }
+    QAction *changeAddressAction() const { return changeAddress; }
     QAction *removeAction() const { return remove; }
 
     static constexpr int liveUpdateIntervalMs = 200;
@@ -54,6 +57,8 @@ private:
     QAction *openFolder;
     QAction *copyUrl;
     QAction *copyPath;
+    SpeedLimitMenu *speedLimits;
+    QAction *changeAddress;
     QAction *remove;
     QTimer liveUpdate;
     QAction *chosen = nullptr;

@@ -1,6 +1,8 @@
 #include "queue/adding/AddDialog.h"
 
 #include "engine/FreeSpaceRules.h"
+#include "engine/ChecksumRules.h"
+#include "engine/SpeedLimitRules.h"
 #include "i18n/Localization.h"
 #include "platform/DiskSpace.h"
 #include "queue/adding/DialogComboBox.h"
@@ -101,6 +103,19 @@ AddDialog::AddDialog(QWidget *parent)
     startModeChoice = new DialogComboBox;
     startModeChoice->setObjectName(QStringLiteral("downloadStartMode"));
     startModeChoice->addItems({QStringLiteral("Immediately"), QStringLiteral("Add to queue")});
+    limitField = new QLineEdit;
+    limitField->setObjectName(QStringLiteral("downloadSpeedLimit"));
+    limitField->setPlaceholderText(QStringLiteral("Unlimited"));
+    checksumField = new QLineEdit;
+    checksumField->setObjectName(QStringLiteral("downloadChecksum"));
+    checksumField->setPlaceholderText(QStringLiteral("Optional: sha-256=… or the digest alone"));
+    optionsProblemLabel = new QLabel;
+    optionsProblemLabel->setObjectName(QStringLiteral("addDownloadProblem"));
+    optionsProblemLabel->setWordWrap(true);
+    optionsProblemLabel->setStyleSheet(
+        QStringLiteral("color: %1;")
+            .arg(ColourScheme::windowColours(ColourScheme::isDark(palette())).errorText));
+    optionsProblemLabel->hide();
 
     auto *content = new QVBoxLayout;
     content->setContentsMargins(26, 24, 26, 22);
@@ -152,6 +167,19 @@ AddDialog::AddDialog(QWidget *parent)
     choices->addLayout(startColumn, 1);
     content->addLayout(choices);
     content->addSpacing(16);
+
+    auto *options = new QHBoxLayout;
+    options->setSpacing(18);
+    QVBoxLayout *limitColumn = labelledField(QStringLiteral("Speed &limit"), limitField);
+    limitColumn->addWidget(limitField);
+    options->addLayout(limitColumn, 1);
+    QVBoxLayout *checksumColumn = labelledField(QStringLiteral("C&hecksum"), checksumField);
+    checksumColumn->addWidget(checksumField);
+    options->addLayout(checksumColumn, 2);
+    content->addLayout(options);
+    content->addSpacing(6);
+    content->addWidget(optionsProblemLabel);
+    content->addSpacing(10);
     content->addWidget(
         secondaryLine(QStringLiteral("Pause and resume are available when supported by the server.")));
 
@@ -188,6 +216,8 @@ AddDialog::AddDialog(QWidget *parent)
     connect(nameField, &QLineEdit::textEdited, this, [this] { nameEdited = true; });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(buttons, &QDialogButtonBox::accepted, this, &AddDialog::validate);
+    connect(limitField, &QLineEdit::textChanged, this, &AddDialog::showOptionsProblem);
+    connect(checksumField, &QLineEdit::textChanged, this, &AddDialog::showOptionsProblem);
 
     takeLinkFromClipboard();
     Localization::bind(this);
@@ -255,6 +285,45 @@ bool AddDialog::startsImmediately() const
     return startModeChoice->currentIndex() == 0;
 }
 
+qint64 AddDialog::speedLimit() const
+{
+    qint64 rate = 0;
+    QString problem;
+    return SpeedLimitRules::parseRate(limitField->text(), &rate, &problem) ? rate : 0;
+}
+
+QString AddDialog::checksum() const
+{
+    ChecksumRules::Checksum parsed;
+    QString problem;
+    return ChecksumRules::parse(checksumField->text(), &parsed, &problem) ? ChecksumRules::toText(parsed)
+                                                                          : QString();
+}
+
+QString AddDialog::optionsProblem() const
+{
+    QString problem;
+    QStringList arguments;
+    if (!limitField->text().trimmed().isEmpty()) {
+        qint64 rate = 0;
+        if (!SpeedLimitRules::parseRate(limitField->text(), &rate, &problem, &arguments))
+            return Localization::translate(problem, arguments);
+    }
+    if (!checksumField->text().trimmed().isEmpty()) {
+        ChecksumRules::Checksum parsed;
+        if (!ChecksumRules::parse(checksumField->text(), &parsed, &problem, &arguments))
+            return Localization::translate(problem, arguments);
+    }
+    return {};
+}
+
+void AddDialog::showOptionsProblem()
+{
+    const QString problem = optionsProblem();
+    optionsProblemLabel->setText(problem);
+    optionsProblemLabel->setVisible(!problem.isEmpty());
+}
+
 void AddDialog::takeLinkFromClipboard()
 {
     const QString link = DownloadInputRules::linkFromClipboard(QGuiApplication::clipboard()->text());
@@ -287,11 +356,12 @@ void AddDialog::chooseFolder()
 
 void AddDialog::validate()
 {
-    const QString problem =
-        DownloadInputRules::inputProblem(urlField->text(), nameField->text(), folderField->text());
+    QString problem = Localization::translate(
+        DownloadInputRules::inputProblem(urlField->text(), nameField->text(), folderField->text()));
+    if (problem.isEmpty())
+        problem = optionsProblem();
     if (!problem.isEmpty()) {
-        ModalDialogs::warning(this, Localization::translate(QStringLiteral("Cannot add download")),
-                              Localization::translate(problem));
+        ModalDialogs::warning(this, Localization::translate(QStringLiteral("Cannot add download")), problem);
         return;
     }
     DownloadInputRules::rememberDownloadFolder(folderField->text().trimmed());
@@ -309,4 +379,5 @@ void AddDialog::retranslate()
     primaryButton->setText(Localization::translate(startsImmediately() ? QStringLiteral("Download")
                                                                        : QStringLiteral("Add to queue")));
     showSpaceWarning();
+    showOptionsProblem();
 }

@@ -32,6 +32,10 @@ public:
     QString destinationPath() const;
     int connections() const;
     bool startsImmediately() const;
+    // The download's own speed limit in bytes per second, 0 for none; valid once accepted.
+    qint64 speedLimit() const;
+    // The expected checksum in the form the list keeps, empty for none; valid once accepted.
+    QString checksum() const;
 
 private:
     void takeLinkFromClipboard();
@@ -39,6 +43,9 @@ private:
     void fillNameFromLink();
     void chooseFolder();
     void validate();
+    // Why the speed limit or the checksum typed so far cannot be taken (translated), or empty.
+    QString optionsProblem() const;
+    void showOptionsProblem();
     void retranslate();
     void showSpaceWarning();
 
@@ -48,6 +55,9 @@ private:
     DialogComboBox *connectionsChoice = nullptr;
     DialogComboBox *startModeChoice = nullptr;
     QLabel *spaceWarning = nullptr;
+    QLineEdit *limitField = nullptr;
+    QLineEdit *checksumField = nullptr;
+    QLabel *optionsProblemLabel = nullptr;
     QPushButton *primaryButton = nullptr;
     // Set once the user typed in the name field; from then on the link no longer names the file.
     bool nameEdited = false;

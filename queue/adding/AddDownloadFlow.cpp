@@ -25,6 +25,8 @@ QString AddDownloadFlow::run()
     snapshot.url = QUrl(dialog.linkText().trimmed(), QUrl::TolerantMode);
     snapshot.destination = dialog.destinationPath();
     snapshot.connections = dialog.connections();
+    snapshot.speedLimit = dialog.speedLimit();
+    snapshot.checksum = dialog.checksum();
     // Two downloads into one file would destroy each other's work.
     if (!list.idWithDestination(snapshot.destination).isEmpty() || !list.addDownload(snapshot)) {
         ModalDialogs::warning(hooks.window, Localization::translate(QStringLiteral("Already in queue")),

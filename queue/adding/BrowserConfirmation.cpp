@@ -7,6 +7,7 @@
 #include "ui/ModalDialogs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QTimer>
 #include <QWidget>
 
@@ -40,11 +41,56 @@ void BrowserConfirmation::confirmAwaitingDownloads()
     }
     const QStringList ids = list.ids();
     for (const QString &id : ids) {
-        if (list.entry(id)->snapshot.status == DownloadStatus::AwaitingConfirmation) {
-            confirm(id);
+        if (list.entry(id)->snapshot.status == DownloadStatus::AwaitingConfirmation &&
+            !attaching.contains(id)) {
+            const QString existing = newLinkOffers.take(id);
+            if (!existing.isEmpty() && attachInstead(id, existing))
+                schedule();
+            else
+                confirm(id);
             return;
         }
     }
+}
+
+void BrowserConfirmation::offerNewLink(const QString &id, const QString &existingId)
+{
+    if (hooks.attachLink)
+        newLinkOffers.insert(id, existingId);
+}
+
+bool BrowserConfirmation::attachInstead(const QString &id, const QString &existingId)
+{
+    const QueueEntry *existing = list.entry(existingId);
+    if (!existing || (existing->snapshot.status != DownloadStatus::Paused &&
+                      existing->snapshot.status != DownloadStatus::Error))
+        return false;
+    confirmationOpen = true;
+    const bool attach = ModalDialogs::question(
+        hooks.window, Localization::translate(QStringLiteral("Download already in the list")),
+        Localization::translate(
+            QStringLiteral("The list already holds a download into %1 that stopped before "
+                           "it was complete. Give it the link the browser just sent, so "
+                           "that it goes on from where it stopped?"))
+            .arg(QDir::toNativeSeparators(existing->snapshot.destination)),
+        Localization::translate(QStringLiteral("Use the new link")),
+        Localization::translate(QStringLiteral("Add separately")));
+    confirmationOpen = false;
+    if (!attach || list.shuttingDown() || !list.contains(id))
+        return false;
+    const QUrl url = list.entry(id)->snapshot.url;
+    attaching.insert(id);
+    hooks.attachLink(existingId, url, [this, id](bool changed) {
+        attaching.remove(id);
+        // Attached: the waiting download has nothing left to do. Not attached: it is offered as
+        // any other, in the add dialog.
+        if (changed && list.contains(id)) {
+            list.discardDownload(id);
+            list.saveQueue();
+        }
+        schedule();
+    });
+    return true;
 }
 
 void BrowserConfirmation::confirm(const QString &id)
@@ -92,6 +138,8 @@ bool BrowserConfirmation::accept(const QString &id, const AddDialog &dialog)
     confirmed.url = QUrl(dialog.linkText().trimmed(), QUrl::TolerantMode);
     confirmed.destination = dialog.destinationPath();
     confirmed.connections = dialog.connections();
+    confirmed.speedLimit = dialog.speedLimit();
+    confirmed.checksum = dialog.checksum();
 
     const QString owner = list.idWithDestination(confirmed.destination);
     const DownloadSnapshot kept = list.entry(id)->snapshot;

@@ -2,7 +2,9 @@
 
 #include "queue/adding/MainWindowHooks.h"
 
+#include <QHash>
 #include <QObject>
+#include <QSet>
 
 class AddDialog;
 class DownloadList;
@@ -23,6 +25,10 @@ public:
     void schedule();
     // True while a confirmation dialog is showing.
     bool isOpen() const { return confirmationOpen; }
+    // The waiting download `id` was sent for the destination of the paused or failed download
+    // `existingId`, whose link has probably died: before it is offered, the person is asked whether
+    // its link should go to that download instead. Asked once; kept for this run only.
+    void offerNewLink(const QString &id, const QString &existingId);
 
 public slots:
     // Offers the first waiting download in list order now, unless a confirmation is already
@@ -31,6 +37,9 @@ public slots:
 
 private:
     void confirm(const QString &id);
+    // Asks whether the link of waiting download `id` goes to `existingId`; true when it is being
+    // attached, and the waiting download is left alone meanwhile.
+    bool attachInstead(const QString &id, const QString &existingId);
     // True once the download was confirmed (and is in the list anew); false to offer it again.
     bool accept(const QString &id, const AddDialog &dialog);
     void bringWindowToFront();
@@ -38,4 +47,7 @@ private:
     DownloadList &list;
     MainWindowHooks hooks;
     bool confirmationOpen = false;
+    QHash<QString, QString> newLinkOffers;
+    // Waiting downloads whose link is being checked against the download they may continue.
+    QSet<QString> attaching;
 };

@@ -4,6 +4,7 @@
 
 #include <functional>
 
+class QUrl;
 class QWidget;
 
 // What the flows that add and confirm downloads need from the main window, without knowing its
@@ -16,4 +17,8 @@ struct MainWindowHooks
     std::function<void(const QString &id)> revealDownload;
     // Restores the window if it is minimized or hidden, raises and activates it.
     std::function<void()> bringToFront;
+    // Gives the paused or failed download `id` the address `url` if it serves the same file, and
+    // tells `done` whether it did; without it, nothing is attached.
+    std::function<void(const QString &id, const QUrl &url, std::function<void(bool changed)> done)>
+        attachLink;
 };

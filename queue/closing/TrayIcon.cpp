@@ -26,6 +26,8 @@ TrayIcon::TrayIcon(QWidget *window, const WindowActions &actions)
     trayMenu->addSeparator();
     trayMenu->addAction(actions.addUrl);
     trayMenu->addAction(actions.pauseAll);
+    if (actions.speedLimit)
+        trayMenu->addMenu(actions.speedLimit);
     trayMenu->addSeparator();
     trayMenu->addAction(actions.checkForUpdates);
     trayMenu->addAction(actions.exit);

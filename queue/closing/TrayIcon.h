@@ -4,6 +4,7 @@
 
 class PopupMenu;
 class QAction;
+class QMenu;
 
 // The program's icon in the desktop's tray and its menu. The menu's commands are the window's own
 // actions, so their enabled states and texts are the window's; only "Show Rushlet" is the tray's.
@@ -20,6 +21,8 @@ public:
         QAction *pauseAll = nullptr;
         QAction *checkForUpdates = nullptr;
         QAction *exit = nullptr;
+        // The overall speed limit's submenu, shown after "Pause all" when given.
+        QMenu *speedLimit = nullptr;
     };
 
     // Parented to `window`, which the icon brings back; the menu is parented to it too.

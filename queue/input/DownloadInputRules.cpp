@@ -126,6 +126,20 @@ QString inputProblem(const QString &linkText, const QString &nameText, const QSt
     return {};
 }
 
+QString newAddressProblem(const QUrl &current, const QString &linkText)
+{
+    const QUrl url(linkText.trimmed(), QUrl::StrictMode);
+    if (!isFetchableLink(url))
+        return QStringLiteral("Enter a valid HTTP or HTTPS URL.");
+    if (hasUserInformation(url))
+        return QStringLiteral("URLs containing login credentials are not supported.");
+    if (current.scheme() == QLatin1String("https") && url.scheme() != QLatin1String("https"))
+        return QStringLiteral("This download came over HTTPS; its new address must use HTTPS too.");
+    if (url.adjusted(QUrl::NormalizePathSegments) == current.adjusted(QUrl::NormalizePathSegments))
+        return QStringLiteral("This is the download's current address. Enter the new one.");
+    return {};
+}
+
 QString downloadFolder()
 {
     const QString chosen = QSettings().value(folderKey).toString();

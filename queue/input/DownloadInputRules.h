@@ -53,6 +53,11 @@ QString destinationPath(const QString &folderText, const QString &nameText);
 // Why the dialog cannot take this input (the first rule that fails), or empty when it can.
 QString inputProblem(const QString &linkText, const QString &nameText, const QString &folderText);
 
+// Why `linkText` cannot become the new address of a download fetched from `current`, or empty
+// when it can: a link the dialog would take, other than the current one, and never from HTTPS
+// back to plain HTTP, which would let anyone on the way feed the rest of the file.
+QString newAddressProblem(const QUrl &current, const QString &linkText);
+
 // The folder last chosen for a download, else the system's download folder.
 QString downloadFolder();
 void rememberDownloadFolder(const QString &folder);

@@ -30,14 +30,16 @@ QObject *createDownloadEngine(const DownloadSpec &spec)
 
 DownloadSpec specOf(const DownloadSnapshot &snapshot)
 {
-    return DownloadSpec{snapshot.id, snapshot.url, snapshot.destination, snapshot.connections,
-                        snapshot.context};
+    DownloadSpec spec{snapshot.id, snapshot.url, snapshot.destination, snapshot.connections, snapshot.context};
+    spec.checksum = snapshot.checksum;
+    return spec;
 }
 
 bool sameSpec(const DownloadSnapshot &first, const DownloadSnapshot &second)
 {
     return first.url == second.url && first.destination == second.destination &&
-           first.connections == second.connections && first.context == second.context;
+           first.connections == second.connections && first.context == second.context &&
+           first.checksum == second.checksum;
 }
 
 } // namespace
@@ -148,7 +150,9 @@ bool DownloadList::createEngine(QueueEntry &entry)
         delete thread;
         return false;
     }
-    QObject *engine = engineFactory(specOf(entry.snapshot));
+    DownloadSpec spec = specOf(entry.snapshot);
+    spec.rateLimit = budget.shareFor(entry.snapshot.id, entry.snapshot.speedLimit);
+    QObject *engine = engineFactory(spec);
     engine->moveToThread(thread);
     connect(thread, &QThread::finished, engine, &QObject::deleteLater);
     auto *relay = new EngineReportRelay(thread);
@@ -248,6 +252,24 @@ void DownloadList::pauseAll()
     }
 }
 
+void DownloadList::setOverallSpeedLimit(qint64 bytesPerSecond)
+{
+    budget.setOverall(bytesPerSecond);
+    budget.rebalance(entries);
+    emit changed();
+}
+
+void DownloadList::setSpeedLimit(const QString &id, qint64 bytesPerSecond)
+{
+    const auto found = entries.find(id);
+    if (found == entries.end())
+        return;
+    found->snapshot.speedLimit = std::max<qint64>(0, bytesPerSecond);
+    budget.rebalance(entries);
+    emit changed();
+    pendingSave.start();
+}
+
 void DownloadList::stopEngine(const QString &id)
 {
     const auto found = entries.find(id);
@@ -281,6 +303,7 @@ void DownloadList::stopEngines(const QList<QueueEntry *> &running, FinalReport f
             takingFinalReports = false;
         }
         // The engine was deleted in its own thread when the thread finished.
+        budget.forget(entry->snapshot.id);
         delete entry->thread;
         entry->thread = nullptr;
         entry->engine = nullptr;
@@ -377,13 +400,18 @@ void DownloadList::onEngineUpdated(const DownloadSnapshot &snapshot)
     const auto found = entries.find(snapshot.id);
     if (found == entries.end())
         return;
+    // The download's own limit is the list's: the engine does not know it.
+    DownloadSnapshot report = snapshot;
+    report.speedLimit = found->snapshot.speedLimit;
     if (takingFinalReports) {
-        storeSnapshot(*found, snapshot);
+        storeSnapshot(*found, report);
         return;
     }
-    const bool statusChanged = found->snapshot.status != snapshot.status;
-    storeSnapshot(*found, snapshot);
-    emit downloadUpdated(snapshot.id);
+    const bool statusChanged = found->snapshot.status != report.status;
+    storeSnapshot(*found, report);
+    if (statusChanged)
+        budget.rebalance(entries);
+    emit downloadUpdated(report.id);
     emit changed();
     if (statusChanged)
         pendingSave.start();

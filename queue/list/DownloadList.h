@@ -3,6 +3,7 @@
 #include "engine/DownloadSnapshot.h"
 #include "engine/DownloadSpec.h"
 #include "queue/list/QueueEntry.h"
+#include "queue/list/SpeedBudget.h"
 
 #include <QHash>
 #include <QMap>
@@ -75,6 +76,13 @@ public:
     // Pauses every download that is running; others are left as they are.
     void pauseAll();
 
+    // The limit of all downloads together, in bytes per second (0 for none), kept in the settings;
+    // running downloads follow a change within a second.
+    qint64 overallSpeedLimit() const { return budget.overall(); }
+    void setOverallSpeedLimit(qint64 bytesPerSecond);
+    // The download's own limit (0 for none), saved with it; a running download follows at once.
+    void setSpeedLimit(const QString &id, qint64 bytesPerSecond);
+
     // Synchronous pause of the download's engine (its resume state is on disk on return), then
     // its thread is ended and waited for. The stored state stays as it was.
     void stopEngine(const QString &id);
@@ -129,6 +137,7 @@ private:
     QList<const DownloadSnapshot *> listedSnapshots() const;
 
     EngineFactory engineFactory;
+    SpeedBudget budget;
     QStringList order;
     QMap<QString, QueueEntry> entries;
     // Destination key to id, so that adding to a long list does not compare every destination.

@@ -31,6 +31,8 @@ const QString keyResumable = QStringLiteral("resumable");
 const QString keySegments = QStringLiteral("segments");
 const QString keyStart = QStringLiteral("start");
 const QString keyEnd = QStringLiteral("end");
+const QString keyChecksum = QStringLiteral("checksum");
+const QString keyLimit = QStringLiteral("limit");
 
 constexpr int defaultConnections = 8;
 // Enough for a finished download with one segment, so that most lists are written without growing
@@ -211,8 +213,8 @@ QString sharedStatus(const QString &stored)
 {
     for (const QString *known :
          {&DownloadStatus::Queued, &DownloadStatus::Connecting, &DownloadStatus::Downloading,
-          &DownloadStatus::Retrying, &DownloadStatus::Paused, &DownloadStatus::Completed,
-          &DownloadStatus::Error, &DownloadStatus::AwaitingConfirmation}) {
+          &DownloadStatus::Retrying, &DownloadStatus::Verifying, &DownloadStatus::Paused,
+          &DownloadStatus::Completed, &DownloadStatus::Error, &DownloadStatus::AwaitingConfirmation}) {
         if (stored == *known)
             return *known;
     }
@@ -232,7 +234,7 @@ int connectionsFromJson(const QJsonValue &value)
 bool isActiveStatus(const QString &status)
 {
     return status == DownloadStatus::Downloading || status == DownloadStatus::Connecting ||
-           status == DownloadStatus::Retrying;
+           status == DownloadStatus::Retrying || status == DownloadStatus::Verifying;
 }
 
 QString queueFilePath()
@@ -258,6 +260,9 @@ DownloadSnapshot entryFromJson(const QJsonObject &object)
     if (const QJsonValue context = object.value(keyContext); context.isObject())
         RequestContextRules::read(context.toObject(), RequestContextRules::Numbers::DecimalStrings,
                                   &snapshot.context);
+    // Both are optional: a list written before them reads as unchecked and unlimited.
+    snapshot.checksum = object.value(keyChecksum).toString();
+    snapshot.speedLimit = std::max<qint64>(0, countFromJson(object.value(keyLimit)));
     const QJsonArray segments = object.value(keySegments).toArray();
     for (const QJsonValue &value : segments) {
         if (snapshot.segments.size() == maxSegments)
@@ -290,6 +295,11 @@ QByteArray writeQueue(const QList<const DownloadSnapshot *> &snapshots)
         const DownloadSnapshot &snapshot = *snapshots.at(i);
         const QString status = isActiveStatus(snapshot.status) ? DownloadStatus::Paused : snapshot.status;
         out += "    {\n";
+        if (!snapshot.checksum.isEmpty()) {
+            appendKey(out, keyChecksum, 2);
+            appendString(out, snapshot.checksum);
+            out += ",\n";
+        }
         appendKey(out, keyConnections, 2);
         out += QByteArray::number(snapshot.connections) + ",\n";
         if (keepsContext(snapshot)) {
@@ -306,6 +316,11 @@ QByteArray writeQueue(const QList<const DownloadSnapshot *> &snapshots)
         appendKey(out, keyId, 2);
         appendString(out, snapshot.id);
         out += ",\n";
+        if (snapshot.speedLimit > 0) {
+            appendKey(out, keyLimit, 2);
+            appendCount(out, snapshot.speedLimit);
+            out += ",\n";
+        }
         appendKey(out, keyReceived, 2);
         appendCount(out, snapshot.received);
         out += ",\n";

@@ -2,6 +2,7 @@
 
 #include "engine/DownloadStatus.h"
 #include "engine/SizeText.h"
+#include "queue/view/TransferExtras.h"
 
 #include <cmath>
 
@@ -141,6 +142,8 @@ QString activityText(const DownloadSnapshot &snapshot, Translate translate)
             return translate(QStringLiteral("Paused — this server requires restarting the download."));
         return translate(QStringLiteral("Ready to reconnect and check resume support."));
     }
+    if (status == DownloadStatus::Verifying)
+        return TransferExtras::verifyingText(snapshot, translate);
     if (status == DownloadStatus::Completed)
         return translate(QStringLiteral("Download complete. Your file is ready."));
     if (status == DownloadStatus::Queued)

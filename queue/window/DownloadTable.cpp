@@ -116,7 +116,8 @@ void DownloadTable::fitColumnsToTexts()
     static const QStringList statuses = {DownloadStatus::Queued,      DownloadStatus::Connecting,
                                          DownloadStatus::Downloading, DownloadStatus::Retrying,
                                          DownloadStatus::Paused,      DownloadStatus::Completed,
-                                         DownloadStatus::Error,       DownloadStatus::AwaitingConfirmation};
+                                         DownloadStatus::Error,       DownloadStatus::AwaitingConfirmation,
+                                         DownloadStatus::Verifying};
     const QFontMetrics cellMetrics(font());
     int widestStatus = 0;
     for (const QString &status : statuses)

@@ -2,6 +2,7 @@
 
 #include "i18n/Localization.h"
 #include "queue/view/DisplayFormat.h"
+#include "queue/view/TransferExtras.h"
 #include "queue/window/PaneLabels.h"
 
 #include <QDir>
@@ -30,6 +31,8 @@ FileDetailsPage::FileDetailsPage(QWidget *parent)
     savedTo = addRow(form, QStringLiteral("Saved to"));
     fileSize = addRow(form, QStringLiteral("File size"));
     status = addRow(form, QStringLiteral("Status"));
+    speedLimit = addRow(form, QStringLiteral("Speed limit"));
+    checksum = addRow(form, QStringLiteral("Checksum"));
 }
 
 QLabel *FileDetailsPage::addRow(QFormLayout *form, const QString &caption)
@@ -45,7 +48,7 @@ QLabel *FileDetailsPage::addRow(QFormLayout *form, const QString &caption)
 void FileDetailsPage::showDownload(const DownloadSnapshot *snapshot)
 {
     if (snapshot == nullptr) {
-        for (QLabel *value : {fileName, sourceUrl, savedTo, fileSize, status})
+        for (QLabel *value : {fileName, sourceUrl, savedTo, fileSize, status, speedLimit, checksum})
             value->clear();
         return;
     }
@@ -54,4 +57,6 @@ void FileDetailsPage::showDownload(const DownloadSnapshot *snapshot)
     savedTo->setText(QDir::toNativeSeparators(snapshot->destination));
     fileSize->setText(DisplayFormat::formatSize(snapshot->total, &Localization::translate));
     status->setText(Localization::translate(snapshot->status));
+    speedLimit->setText(TransferExtras::limitText(*snapshot, &Localization::translate));
+    checksum->setText(TransferExtras::checksumText(*snapshot, &Localization::translate));
 }

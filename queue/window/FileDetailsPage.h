@@ -8,7 +8,8 @@ class QFormLayout;
 class QLabel;
 
 // The details pane's "File details" page: file name, source URL, where the file is saved, its
-// size and status, as a form of captions and values.
+// size and status, its own speed limit and its checksum (verified, once it is complete), as a
+// form of captions and values.
 class FileDetailsPage : public QWidget
 {
     Q_OBJECT
@@ -27,4 +28,6 @@ private:
     QLabel *savedTo = nullptr;
     QLabel *fileSize = nullptr;
     QLabel *status = nullptr;
+    QLabel *speedLimit = nullptr;
+    QLabel *checksum = nullptr;
 };

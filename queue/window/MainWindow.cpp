@@ -5,8 +5,10 @@
 #include "bridge/setup/BrowserSetup.h"
 #include "engine/DownloadStatus.h"
 #include "i18n/Localization.h"
+#include "queue/actions/AddressChangeFlow.h"
 #include "queue/actions/DownloadContextMenu.h"
 #include "queue/actions/FileActions.h"
+#include "queue/actions/SpeedLimitMenu.h"
 #include "queue/adding/AddDownloadFlow.h"
 #include "queue/adding/BrowserConfirmation.h"
 #include "queue/closing/CloseBehaviorMenu.h"
@@ -167,6 +169,7 @@ QMenuBar *MainWindow::buildMenuBar()
 
     PopupMenu *downloadsMenu = addMenu(QStringLiteral("&Downloads"), QStringLiteral("downloadsMenu"));
     downloadsMenu->addActions({actions->resume, actions->pause, actions->pauseAll});
+    downloadsMenu->addMenu(SpeedLimitMenu::overall(*list, downloadsMenu));
     downloadsMenu->addSeparator();
     downloadsMenu->addAction(actions->openFolder);
     downloadsMenu->addSeparator();
@@ -293,9 +296,13 @@ QJsonObject MainWindow::handleBridgeRequest(const QJsonObject &request)
         return BrowserIntake::downloadState(*list, request);
     if (!BridgeProtocol::isValidDownloadRequest(request))
         return BridgeProtocol::errorReply(QStringLiteral("Invalid download URL."));
-    const QJsonObject reply = BrowserIntake::acceptDownload(*list, request, BrowserIntake::downloadFolder());
+    const QString folder = BrowserIntake::downloadFolder();
+    const QString stoppedThere = BrowserIntake::stoppedDownloadAtSameDestination(*list, request, folder);
+    const QJsonObject reply = BrowserIntake::acceptDownload(*list, request, folder);
     if (reply.value(QStringLiteral("ok")).toBool()) {
         revealDownload(reply.value(QStringLiteral("id")).toString());
+        if (!stoppedThere.isEmpty())
+            confirmation->offerNewLink(reply.value(QStringLiteral("id")).toString(), stoppedThere);
         // After the reply: the browser must not wait for the user.
         confirmation->schedule();
     }
@@ -319,7 +326,12 @@ void MainWindow::addDownloadByHand()
 
 MainWindowHooks MainWindow::addingHooks()
 {
-    return {this, [this](const QString &id) { revealDownload(id); }, {}};
+    return {this,
+            [this](const QString &id) { revealDownload(id); },
+            {},
+            [this](const QString &id, const QUrl &url, std::function<void(bool)> done) {
+                AddressChangeFlow::check(*list, id, url, this, std::move(done));
+            }};
 }
 
 void MainWindow::offerAwaitingDownloads()
@@ -481,6 +493,7 @@ void MainWindow::refreshSummary()
                              .arg(Localization::translate(categories->currentTitle()))
                              .arg(table->rowCount()));
     statusArea->showTotals(list->count(), totals.activeCount(), totals.speed());
+    statusArea->showSpeedLimit(list->overallSpeedLimit());
     updateTrayToolTip();
 }
 
@@ -510,7 +523,8 @@ void MainWindow::showChromeExtensionSetup()
 
 void MainWindow::buildTrayAndCloseMenu()
 {
-    tray = new TrayIcon(this, {actions->addUrl, actions->pauseAll, actions->checkForUpdates, actions->exit});
+    tray = new TrayIcon(this, {actions->addUrl, actions->pauseAll, actions->checkForUpdates, actions->exit,
+                               SpeedLimitMenu::overall(*list, this)});
     viewMenuPopup->addSeparator();
     viewMenuPopup->addMenu(new CloseBehaviorMenu(viewMenuPopup));
 }

@@ -2,6 +2,7 @@
 
 #include "i18n/Localization.h"
 #include "queue/view/DisplayFormat.h"
+#include "queue/view/TransferExtras.h"
 
 #include <QLabel>
 
@@ -11,10 +12,14 @@ WindowStatusBar::WindowStatusBar(QWidget *parent)
     : QStatusBar(parent)
     , statusLabel(new QLabel(QStringLiteral("Ready · Add a URL to begin"), this))
     , speedLabel(new QLabel(DisplayFormat::formatTotalSpeed(0), this))
+    , limitLabel(new QLabel(this))
 {
     statusLabel->setObjectName(QStringLiteral("statusLabel"));
     speedLabel->setObjectName(QStringLiteral("speedLabel"));
+    limitLabel->setObjectName(QStringLiteral("speedLimitLabel"));
+    limitLabel->hide();
     addWidget(statusLabel, 1);
+    addPermanentWidget(limitLabel);
     addPermanentWidget(speedLabel);
     setSizeGripEnabled(true);
 }
@@ -51,6 +56,14 @@ void WindowStatusBar::showEvent(QShowEvent *event)
         clearMessage();
         showMessage(std::exchange(unseenNotice, QString()), unseenNoticeTimeoutMs);
     }
+}
+
+void WindowStatusBar::showSpeedLimit(qint64 bytesPerSecond)
+{
+    if (bytesPerSecond > 0)
+        limitLabel->setText(Localization::translate(QStringLiteral("Limit %1"))
+                                .arg(TransferExtras::formatLimit(bytesPerSecond)));
+    limitLabel->setVisible(bytesPerSecond > 0);
 }
 
 QString WindowStatusBar::summary() const

@@ -15,6 +15,8 @@ public:
     explicit WindowStatusBar(QWidget *parent = nullptr);
 
     void showTotals(int downloads, int active, double bytesPerSecond);
+    // The overall speed limit beside the speed, while one is in force (0 hides it).
+    void showSpeedLimit(qint64 bytesPerSecond);
 
     // The sentence on the left, as the tray icon repeats it.
     QString summary() const;
@@ -33,4 +35,5 @@ private:
     QLabel *speedLabel;
     QString unseenNotice;
     int unseenNoticeTimeoutMs = 0;
+    QLabel *limitLabel;
 };

@@ -17,30 +17,52 @@ private slots:
         QTest::addColumn<int>("connections");
         QTest::addColumn<QString>("output");
         QTest::addColumn<bool>("quiet");
+        QTest::addColumn<qint64>("limitRate");
+        QTest::addColumn<QString>("checksum");
 
         const QString url = QStringLiteral("http://127.0.0.1/a.bin");
-        QTest::newRow("url only") << QStringList{url} << true << url << 8 << QString() << false;
+        const QString md5 = QStringLiteral("d41d8cd98f00b204e9800998ecf8427e");
+        QTest::newRow("url only") << QStringList{url} << true << url << 8 << QString() << false << 0LL
+                                  << QString();
+        QTest::newRow("limit and checksum")
+            << QStringList{"--limit-rate", "500K", "--checksum", md5.toUpper(), url} << true << url << 8
+            << QString() << false << 512000LL << QStringLiteral("md5=") + md5;
+        QTest::newRow("the last limit counts")
+            << QStringList{"--limit-rate=1M", "--limit-rate", "2048", url} << true << url << 8 << QString()
+            << false << 2048LL << QString();
+        QTest::newRow("limit of zero") << QStringList{"--limit-rate", "0", url} << false << QString() << 0
+                                       << QString() << false << 0LL << QString();
+        QTest::newRow("limit with an unknown unit")
+            << QStringList{"--limit-rate", "2X", url} << false << QString() << 0 << QString() << false << 0LL
+            << QString();
+        QTest::newRow("checksum of the wrong length")
+            << QStringList{"--checksum", "sha-256=" + md5, url} << false << QString() << 0 << QString()
+            << false << 0LL << QString();
         QTest::newRow("short options") << QStringList{"-c", "4", "-o", "x.bin", "-q", url} << true << url << 4
-                                       << QString("x.bin") << true;
+                                       << QString("x.bin") << true << 0LL << QString();
         QTest::newRow("long options") << QStringList{"--connections", "16", "--output", "y", "--quiet", url}
-                                      << true << url << 16 << QString("y") << true;
+                                      << true << url << 16 << QString("y") << true << 0LL << QString();
         QTest::newRow("attached value")
-            << QStringList{"-c16", url} << true << url << 16 << QString() << false;
+            << QStringList{"-c16", url} << true << url << 16 << QString() << false << 0LL << QString();
         QTest::newRow("out of range is the engine's to clamp")
-            << QStringList{"-c", "40", url} << true << url << 40 << QString() << false;
-        QTest::newRow("no url") << QStringList{"-q"} << false << QString() << 0 << QString() << false;
-        QTest::newRow("two urls") << QStringList{url, url} << false << QString() << 0 << QString() << false;
-        QTest::newRow("empty url") << QStringList{""} << false << QString() << 0 << QString() << false;
-        QTest::newRow("connections not a number")
-            << QStringList{"-c", "many", url} << false << QString() << 0 << QString() << false;
+            << QStringList{"-c", "40", url} << true << url << 40 << QString() << false << 0LL << QString();
+        QTest::newRow("no url") << QStringList{"-q"} << false << QString() << 0 << QString() << false << 0LL
+                                << QString();
+        QTest::newRow("two urls") << QStringList{url, url} << false << QString() << 0 << QString() << false
+                                  << 0LL << QString();
+        QTest::newRow("empty url") << QStringList{""} << false << QString() << 0 << QString() << false << 0LL
+                                   << QString();
+        QTest::newRow("connections not a number") << QStringList{"-c", "many", url} << false << QString() << 0
+                                                  << QString() << false << 0LL << QString();
         QTest::newRow("connections missing")
-            << QStringList{url, "-c"} << false << QString() << 0 << QString() << false;
-        QTest::newRow("empty output")
-            << QStringList{"-o", "", url} << false << QString() << 0 << QString() << false;
-        QTest::newRow("unknown option")
-            << QStringList{"--resume", url} << false << QString() << 0 << QString() << false;
+            << QStringList{url, "-c"} << false << QString() << 0 << QString() << false << 0LL << QString();
+        QTest::newRow("empty output") << QStringList{"-o", "", url} << false << QString() << 0 << QString()
+                                      << false << 0LL << QString();
+        QTest::newRow("unknown option") << QStringList{"--resume", url} << false << QString() << 0
+                                        << QString() << false << 0LL << QString();
         QTest::newRow("quiet and progress contradict")
-            << QStringList{"-q", "--progress", url} << false << QString() << 0 << QString() << false;
+            << QStringList{"-q", "--progress", url} << false << QString() << 0 << QString() << false << 0LL
+            << QString();
     }
 
     void arguments()
@@ -57,6 +79,8 @@ private slots:
         QTEST(parsed.connections, "connections");
         QTEST(parsed.output, "output");
         QTEST(parsed.quiet, "quiet");
+        QTEST(parsed.limitRate, "limitRate");
+        QTEST(parsed.checksum, "checksum");
         QVERIFY(!parsed.help);
     }
 
@@ -230,6 +254,12 @@ private slots:
             << qint64(10)
             << "Server changed the file or did not honor the requested range. Run the same command again "
                "to recheck the file.";
+        QTest::newRow("checksum mismatch")
+            << "The downloaded file does not match its MD5 checksum (expected 00, got 11). Retry to download it "
+               "again."
+            << qint64(0)
+            << "The downloaded file does not match its MD5 checksum (expected 00, got 11). Run the same command "
+               "again to download it again.";
         QTest::newRow("data kept") << "Disk write failed: No space left on device" << qint64(10)
                                    << "Disk write failed: No space left on device. Run the same command "
                                       "again to resume.";

@@ -1,7 +1,11 @@
 #include "tools/render-visuals/AddDialogVisuals.h"
 
 #include "i18n/Localization.h"
+#include "queue/actions/AddressChangeFlow.h"
+#include "queue/actions/SpeedLimitMenu.h"
+#include "queue/actions/TextEntryDialog.h"
 #include "queue/adding/AddDialog.h"
+#include "queue/list/DownloadList.h"
 #include "ui/ModalDialogs.h"
 
 #include <QApplication>
@@ -60,11 +64,44 @@ public:
             dialog.findChild<QPushButton *>(QStringLiteral("addDownloadPrimary"))->click();
             save(dialog, QStringLiteral("add-dialog-refused-") + look);
         }
+        {
+            AddDialog dialog;
+            dialog.findChild<QLineEdit *>(QStringLiteral("downloadSpeedLimit"))
+                ->setText(QStringLiteral("2 MB/s"));
+            dialog.findChild<QLineEdit *>(QStringLiteral("downloadChecksum"))
+                ->setText(QStringLiteral("sha-256=3a7bd3e2360a3d29eea436fcfb7e44c735d117c4"));
+            save(dialog, QStringLiteral("add-dialog-checksum-problem-") + look);
+        }
+        // The small dialogs of the speed limit and a new address, with input they refuse.
+        typeAndSave(QStringLiteral("2X"), QStringLiteral("speed-limit-dialog-") + look);
+        SpeedLimitMenu::askCustomLimit(nullptr, 0);
+        DownloadList list([](const DownloadSpec &) { return nullptr; });
+        DownloadSnapshot paused;
+        paused.id = QStringLiteral("paused");
+        paused.url =
+            QUrl(QStringLiteral("https://downloads.example.com/signed/ubuntu.iso?expires=1733000000"));
+        paused.destination = QStringLiteral("/home/user/Downloads/ubuntu-24.04-desktop-amd64.iso");
+        paused.status = QStringLiteral("Paused");
+        list.addDownload(paused);
+        typeAndSave(QStringLiteral("http://mirror.example.org/ubuntu.iso"),
+                    QStringLiteral("change-address-dialog-") + look);
+        AddressChangeFlow::ask(list, paused.id, nullptr);
     }
 
     QStringList written;
 
 private:
+    // Answers the next text entry dialog by typing `text` and taking its picture.
+    void typeAndSave(const QString &text, const QString &name)
+    {
+        ModalDialogs::answerNext([this, text, name](QDialog &dialog) {
+            static_cast<TextEntryDialog &>(dialog).field()->setText(text);
+            settle();
+            write(dialog.grab().toImage(), name);
+            return int(QDialog::Rejected);
+        });
+    }
+
     void save(AddDialog &dialog, const QString &name)
     {
         dialog.show();

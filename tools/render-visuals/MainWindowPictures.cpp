@@ -25,11 +25,12 @@ namespace {
 // The window's size when nothing is stored; the offscreen screen alone would make it smaller.
 constexpr QSize windowSize(1080, 700);
 
-// Every status once, the unknown one included, then again with other names and states.
-const QStringList statuses = {
-    DownloadStatus::Downloading, DownloadStatus::Connecting, DownloadStatus::Retrying,
-    DownloadStatus::Paused,      DownloadStatus::Queued,     DownloadStatus::AwaitingConfirmation,
-    DownloadStatus::Completed,   DownloadStatus::Error,      QStringLiteral("Verifying")};
+// Every status once, and one the program does not know, then again with other names and states.
+const QStringList statuses = {DownloadStatus::Downloading, DownloadStatus::Connecting,
+                              DownloadStatus::Retrying,    DownloadStatus::Paused,
+                              DownloadStatus::Queued,      DownloadStatus::AwaitingConfirmation,
+                              DownloadStatus::Completed,   DownloadStatus::Error,
+                              DownloadStatus::Verifying,   QStringLiteral("Unknown status")};
 
 const QStringList names = {
     QStringLiteral("ubuntu-24.04-desktop-amd64.iso"),
@@ -74,6 +75,11 @@ QList<DownloadSnapshot> twentyDownloads(const QString &folder)
                     SegmentProgress{start, end, (end - start + 1) * ((s * 3 + i) % 10) / 9});
             }
         }
+        if (snapshot.status == DownloadStatus::Completed || i % 6 == 1)
+            snapshot.checksum =
+                QStringLiteral("sha-256=") + QString(64, QLatin1Char("0123456789abcdef"[i % 16]));
+        if (i % 4 == 1)
+            snapshot.speedLimit = qint64(1536) << 10;
         if (snapshot.status == DownloadStatus::Error || snapshot.status == DownloadStatus::Retrying)
             snapshot.error =
                 QStringLiteral("The server closed the connection before the segment was complete.");
@@ -133,6 +139,12 @@ public:
         window.findChild<QTabWidget *>(QStringLiteral("downloadInspector"))->setCurrentIndex(1);
         settle();
         save(window, stem + QStringLiteral("-file-details"));
+        // A completed download with its verified checksum, under an overall speed limit.
+        window.downloads()->setOverallSpeedLimit(qint64(2) << 20);
+        window.downloadTable()->selectDownload(QStringLiteral("picture-6"));
+        settle();
+        save(window, stem + QStringLiteral("-verified"));
+        window.downloads()->setOverallSpeedLimit(0);
         window.shutdown();
     }
 

@@ -1,6 +1,8 @@
 #include "tools/rushlet-get/GetCommand.h"
 
 #include "engine/SizeText.h"
+#include "engine/ChecksumRules.h"
+#include "engine/SpeedLimitRules.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -41,6 +43,14 @@ QString fitName(const QString &name)
     return base + extension;
 }
 
+// A rule's sentence with its values in place.
+QString filled(QString sentence, const QStringList &arguments)
+{
+    for (const QString &argument : arguments)
+        sentence = sentence.arg(argument);
+    return sentence;
+}
+
 } // namespace
 
 QString usage()
@@ -57,6 +67,14 @@ the current folder.
 Options:
   -o, --output FILE     Save to FILE instead of the name the URL gives.
   -c, --connections N   Use up to N parallel connections, 1 to 16 (default 8).
+      --limit-rate RATE Read at most RATE bytes per second over all connections
+                        together: a number, or one with the suffix K, M, G or
+                        T (multiples of 1024), as in 500K, 2M or 1G.
+      --checksum SUM    Check the finished file against SUM, written as
+                        ALGORITHM=HEX (md5, sha-1, sha-256 or sha-512, as in
+                        sha-256=3a7b...) or as bare HEX, whose length tells the
+                        algorithm. A file that does not match keeps its
+                        partial name.
   -q, --quiet           Write nothing but errors.
       --progress        Write progress lines also when standard error is not
                         a terminal.
@@ -72,6 +90,11 @@ when every byte has arrived.
 On a terminal, one progress line is redrawn in place: percent, size, speed,
 time left and open connections. When standard error is not a terminal, no
 progress is written unless --progress is given; errors are always written.
+
+With --checksum, the file is read once more after the last byte has arrived
+("Verifying") and takes its name only when it matches. When it does not, the
+download fails, its partial file and checkpoint stay, and running the same
+command again downloads it again.
 
 Interrupted downloads resume. Ctrl+C (SIGINT) or SIGTERM pauses and keeps the
 checkpoint; run the same command again, in the same folder, to resume where it
@@ -100,6 +123,10 @@ bool parseArguments(const QStringList &arguments, Arguments *parsed, QString *er
                                          QStringLiteral("N"));
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                     QStringLiteral("File to write."), QStringLiteral("FILE"));
+    const QCommandLineOption limitRate(QStringLiteral("limit-rate"), QStringLiteral("Bytes per second."),
+                                       QStringLiteral("RATE"));
+    const QCommandLineOption checksum(QStringLiteral("checksum"), QStringLiteral("Expected checksum."),
+                                      QStringLiteral("SUM"));
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
                                    QStringLiteral("Write nothing but errors."));
     const QCommandLineOption progress(QStringLiteral("progress"), QStringLiteral("Always write progress."));
@@ -107,7 +134,7 @@ bool parseArguments(const QStringList &arguments, Arguments *parsed, QString *er
                                   QStringLiteral("Show the help."));
     const QCommandLineOption version({QStringLiteral("V"), QStringLiteral("version")},
                                      QStringLiteral("Show the version."));
-    parser.addOptions({connections, output, quiet, progress, help, version});
+    parser.addOptions({connections, output, limitRate, checksum, quiet, progress, help, version});
     parser.addPositionalArgument(QStringLiteral("URL"), QStringLiteral("What to download."));
 
     if (!parser.parse(QStringList{QStringLiteral("rushlet-get")} + arguments)) {
@@ -147,6 +174,25 @@ bool parseArguments(const QStringList &arguments, Arguments *parsed, QString *er
             *error = QStringLiteral("The output file name is empty.");
             return false;
         }
+    }
+    if (parser.isSet(limitRate)) {
+        QString problem;
+        QStringList values;
+        if (!SpeedLimitRules::parseRate(parser.values(limitRate).constLast(), &result.limitRate, &problem,
+                                        &values)) {
+            *error = QStringLiteral("--limit-rate: ") + filled(problem, values);
+            return false;
+        }
+    }
+    if (parser.isSet(checksum)) {
+        ChecksumRules::Checksum expected;
+        QString problem;
+        QStringList values;
+        if (!ChecksumRules::parse(parser.values(checksum).constLast(), &expected, &problem, &values)) {
+            *error = QStringLiteral("--checksum: ") + filled(problem, values);
+            return false;
+        }
+        result.checksum = ChecksumRules::toText(expected);
     }
     result.quiet = parser.isSet(quiet);
     result.progress = parser.isSet(progress);
@@ -204,7 +250,9 @@ QString formatRemaining(const DownloadSnapshot &snapshot)
 QString formatProgress(const DownloadSnapshot &snapshot)
 {
     QString percent = QStringLiteral("  ?%");
-    if (snapshot.status == DownloadStatus::Completed)
+    if (snapshot.status == DownloadStatus::Verifying && snapshot.total > 0)
+        percent = QStringLiteral("%1%").arg(snapshot.verified * 100 / snapshot.total, 3);
+    else if (snapshot.status == DownloadStatus::Completed)
         percent = QStringLiteral("100%");
     else if (snapshot.total > 0)
         percent = QStringLiteral("%1%").arg(snapshot.received * 100 / snapshot.total, 3);

@@ -19,6 +19,8 @@ struct Arguments
     QUrl url;
     QString output; // as given; empty for the name taken from the URL
     int connections = 8;
+    qint64 limitRate = 0; // bytes per second; 0 for no limit
+    QString checksum;     // as ChecksumRules keeps it; empty for none
     bool quiet = false;
     bool progress = false; // progress asked for where it is not shown by default
     bool help = false;

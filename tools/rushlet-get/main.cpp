@@ -1,4 +1,5 @@
 #include "engine/DownloadMetaTypes.h"
+#include "engine/RateShare.h"
 #include "platform/Terminal.h"
 #include "platform/TerminationSignalWatcher.h"
 #include "tools/rushlet-get/GetCommand.h"
@@ -133,6 +134,9 @@ int main(int argc, char *argv[])
     spec.url = arguments.url;
     spec.destination = GetCommand::destinationPath(arguments, QDir::currentPath());
     spec.connections = arguments.connections;
+    spec.checksum = arguments.checksum;
+    if (arguments.limitRate > 0)
+        spec.rateLimit = std::make_shared<RateShare>(arguments.limitRate);
 
     GetSession session(spec, outputFor(arguments));
     QObject::connect(&session, &GetSession::finished, &app, &QCoreApplication::exit, Qt::QueuedConnection);

@@ -24,6 +24,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 #include <QUuid>
 
 #include <memory>
@@ -217,6 +218,83 @@ private slots:
                  QStringList{QStringLiteral("Cannot add download: Enter a valid HTTP or HTTPS URL.")});
         QCOMPARE(first.destinationPath(), chosen + QStringLiteral("/a.zip"));
         QCOMPARE(field(AddDialog(), "downloadFolder")->text(), chosen);
+    }
+
+    // The speed limit and the checksum say what is wrong while they are typed, refuse the dialog
+    // with that reason, and reach the list in the form it keeps.
+    void limitAndChecksumAreCheckedAsTypedAndKept()
+    {
+        AddDownloadFlow flow(*list, hooks);
+        const QString sha = QString(64, QLatin1Char('A'));
+        QStringList problems;
+        QStringList warnings;
+        ModalDialogs::answerNext([&](QDialog &dialog) {
+            QLineEdit *limit = field(dialog, "downloadSpeedLimit");
+            QLineEdit *checksum = field(dialog, "downloadChecksum");
+            const auto *problem = dialog.findChild<QLabel *>(QStringLiteral("addDownloadProblem"));
+            const auto note = [&] { problems << (problem->isVisible() ? problem->text() : QString()); };
+            note();
+            limit->setText(QStringLiteral("2X"));
+            note();
+            limit->setText(QStringLiteral("2M"));
+            checksum->setText(QStringLiteral("sha-256=") + sha.left(10));
+            note();
+            submit(QStringLiteral("checked.iso"), QStringLiteral("https://example.com/c.iso"))(dialog);
+            checksum->setText(sha);
+            note();
+            return submit()(dialog);
+        });
+        ModalDialogs::answerNext(noteWarning(warnings));
+        const QString id = flow.run();
+        const QString shortSha =
+            QStringLiteral("SHA-256 checksums have 64 hexadecimal digits; this one has 10.");
+        QCOMPARE(problems,
+                 (QStringList{QString(),
+                              QStringLiteral("Unknown unit \"X\" in the speed limit. Use K, M, G or T, or "
+                                             "no unit for bytes per second."),
+                              shortSha, QString()}));
+        QCOMPARE(warnings, QStringList{QStringLiteral("Cannot add download: ") + shortSha});
+        QCOMPARE(list->entry(id)->snapshot.speedLimit, 2 * 1024 * 1024);
+        QCOMPARE(list->entry(id)->snapshot.checksum, QStringLiteral("sha-256=") + sha.toLower());
+        QCOMPARE(environment->savedQueue().first()[QStringLiteral("limit")].toString(),
+                 QStringLiteral("2097152"));
+    }
+
+    // A browser download for the file of a stopped one may give it its link instead; when the link
+    // does not fit, the browser download is offered as any other.
+    void aStoppedDownloadMayTakeTheBrowsersNewLink()
+    {
+        QList<QPair<QString, QUrl>> attached;
+        bool fits = false;
+        MainWindowHooks attaching = hooks;
+        attaching.attachLink = [&](const QString &id, const QUrl &url, std::function<void(bool)> done) {
+            attached.append({id, url});
+            QTimer::singleShot(0, [done, fits] { done(fits); });
+        };
+        BrowserConfirmation confirmation(*list, attaching);
+        waiting(QStringLiteral("stopped"), DownloadStatus::Paused);
+        QStringList offered;
+        for (const bool answer : {true, false}) {
+            fits = answer;
+            const QString fresh = waiting(QStringLiteral("fresh"));
+            confirmation.offerNewLink(fresh, QStringLiteral("stopped"));
+            ModalDialogs::answerNext([](QDialog &) { return int(QMessageBox::Yes); });
+            if (!fits) {
+                ModalDialogs::answerNext([&offered](QDialog &dialog) {
+                    offered << field(dialog, "downloadName")->text();
+                    return reject(dialog);
+                });
+            }
+            confirmation.schedule();
+            QTRY_COMPARE_WITH_TIMEOUT(ModalDialogs::pendingAnswers(), 0, eventLimitMs);
+            QTRY_VERIFY_WITH_TIMEOUT(!list->contains(fresh), eventLimitMs);
+        }
+        QCOMPARE(attached.size(), 2);
+        QCOMPARE(attached.first(),
+                 (QPair<QString, QUrl>{QStringLiteral("stopped"),
+                                       QUrl(QStringLiteral("https://example.com/fresh.bin"))}));
+        QCOMPARE(offered, QStringList{QStringLiteral("fresh.bin")});
+        QCOMPARE(list->ids(), QStringList{QStringLiteral("stopped")});
     }
 
     void addsByHand()

@@ -164,6 +164,36 @@ private slots:
         QFETCH(QString, taken);
         QCOMPARE(linkFromClipboard(text), taken);
     }
+
+    // A new address for a download fetched from https://example.com/old.iso.
+    void newAddresses_data()
+    {
+        QTest::addColumn<QString>("linkText");
+        QTest::addColumn<QString>("problem");
+        const Pair rows[] = {
+            {"signed link", " https://cdn.example.net/old.iso?sig=abc&exp=1 ", {}},
+            {"ftp", "ftp://example.com/old.iso", "Enter a valid HTTP or HTTPS URL."},
+            {"not a link", "old.iso", "Enter a valid HTTP or HTTPS URL."},
+            {"credentials", "https://u:p@example.com/old.iso",
+             "URLs containing login credentials are not supported."},
+            {"back to plain http", "http://example.com/old.iso",
+             "This download came over HTTPS; its new address must use HTTPS too."},
+            {"the same address", "https://example.com/./old.iso",
+             "This is the download's current address. Enter the new one."},
+        };
+        addRows(rows);
+    }
+
+    void newAddresses()
+    {
+        QFETCH(QString, linkText);
+        QFETCH(QString, problem);
+        QCOMPARE(newAddressProblem(QUrl(QStringLiteral("https://example.com/old.iso")), linkText), problem);
+        // From plain http, https is a step up.
+        QCOMPARE(newAddressProblem(QUrl(QStringLiteral("http://example.com/old.iso")),
+                                   QStringLiteral("https://example.com/old.iso")),
+                 QString());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDownloadInputRules)

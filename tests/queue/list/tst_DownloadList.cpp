@@ -1,5 +1,6 @@
 #include "engine/DownloadMetaTypes.h"
 #include "engine/DownloadStatus.h"
+#include "engine/RateShare.h"
 #include "queue/list/DownloadList.h"
 #include "queue/list/QueueRules.h"
 #include "tests/support/SmallDisk.h"
@@ -11,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -477,6 +479,63 @@ private slots:
         list->shutdown();
         list.reset();
         QVERIFY(!QFile::exists(path));
+    }
+
+    // The overall limit is split among the downloads that transfer, each within its own limit, and
+    // every engine's share follows starts, pauses and changes of either limit; both limits last.
+    void engineSharesFollowTheLimits()
+    {
+        QHash<QString, std::shared_ptr<const RateShare>> shares;
+        const auto shareOf = [&shares](const QString &id) { return shares.value(id)->bytesPerSecond(); };
+        {
+            DownloadList list([&shares](const DownloadSpec &spec) {
+                shares.insert(spec.id, spec.rateLimit);
+                return new StandInEngine(spec);
+            });
+            for (const QString &id : {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")})
+                QVERIFY(list.addDownload(download(id)));
+            list.setOverallSpeedLimit(9000);
+            list.setSpeedLimit(QStringLiteral("c"), 1000);
+            list.startDownload(QStringLiteral("a"));
+            QTRY_COMPARE_WITH_TIMEOUT(statusOf(list, QStringLiteral("a")), DownloadStatus::Downloading,
+                                      eventLimitMs);
+            QCOMPARE(shareOf(QStringLiteral("a")), 9000);
+
+            list.startDownload(QStringLiteral("b"));
+            list.startDownload(QStringLiteral("c"));
+            QTRY_COMPARE_WITH_TIMEOUT(statusOf(list, QStringLiteral("c")), DownloadStatus::Downloading,
+                                      eventLimitMs);
+            QTRY_COMPARE_WITH_TIMEOUT(statusOf(list, QStringLiteral("b")), DownloadStatus::Downloading,
+                                      eventLimitMs);
+            QCOMPARE(shareOf(QStringLiteral("c")), 1000);
+            QCOMPARE(shareOf(QStringLiteral("a")) + shareOf(QStringLiteral("b")), 8000);
+            QCOMPARE(shareOf(QStringLiteral("a")), 4000);
+
+            // A paused download leaves its part to the others; a lifted own limit takes an equal one.
+            list.pauseDownload(QStringLiteral("a"));
+            QTRY_COMPARE_WITH_TIMEOUT(statusOf(list, QStringLiteral("a")), DownloadStatus::Paused,
+                                      eventLimitMs);
+            QCOMPARE(shareOf(QStringLiteral("b")), 8000);
+            list.setSpeedLimit(QStringLiteral("c"), 0);
+            QCOMPARE(shareOf(QStringLiteral("b")), 4500);
+            QCOMPARE(shareOf(QStringLiteral("c")), 4500);
+            list.setOverallSpeedLimit(0);
+            QCOMPARE(shareOf(QStringLiteral("b")), 0);
+            list.setSpeedLimit(QStringLiteral("b"), 700);
+            QCOMPARE(shareOf(QStringLiteral("b")), 700);
+            QTRY_COMPARE_WITH_TIMEOUT(savedEntry(QStringLiteral("b")).value(QStringLiteral("limit")),
+                                      QJsonValue(QStringLiteral("700")), eventLimitMs);
+            // An engine's report never carries the limit, and must not erase it.
+            const qint64 before = list.entry(QStringLiteral("b"))->snapshot.received;
+            QMetaObject::invokeMethod(engineOf(list, QStringLiteral("b")), "advance", Q_ARG(qint64, 10));
+            QTRY_VERIFY_WITH_TIMEOUT(list.entry(QStringLiteral("b"))->snapshot.received > before,
+                                     eventLimitMs);
+            QCOMPARE(list.entry(QStringLiteral("b"))->snapshot.speedLimit, 700);
+            list.setOverallSpeedLimit(2048);
+        }
+        QCOMPARE(QSettings().value(QStringLiteral("speedLimit")).toLongLong(), 2048);
+        DownloadList reopened(standIn());
+        QCOMPARE(reopened.overallSpeedLimit(), 2048);
     }
 
     void aFullDiskKeepsTheOldListWhole()

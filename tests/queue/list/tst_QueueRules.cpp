@@ -59,6 +59,8 @@ private slots:
         running.received = 9007199254740001LL;
         running.speed = 123456.0;
         running.resumable = true;
+        running.checksum = QStringLiteral("sha-256=") + QString(64, QLatin1Char('e'));
+        running.speedLimit = 9007199254740993LL;
         running.segments = {SegmentProgress{0, 4503599627370495LL, 4503599627370000LL},
                             SegmentProgress{4503599627370496LL, 9007199254740992LL, 4503599627370001LL}};
         DownloadSnapshot awaiting;
@@ -74,6 +76,11 @@ private slots:
         QCOMPARE(first.value(QStringLiteral("connections")), QJsonValue(12));
         QCOMPARE(first.value(QStringLiteral("status")), QJsonValue(DownloadStatus::Paused));
         QVERIFY(!first.contains(QStringLiteral("speed")));
+        QCOMPARE(first.value(QStringLiteral("limit")), QJsonValue(QStringLiteral("9007199254740993")));
+        // Fields a download does not use stay out of the file, as in lists written before them.
+        const QJsonObject second = array.last().toObject();
+        QVERIFY(!second.contains(QStringLiteral("limit")));
+        QVERIFY(!second.contains(QStringLiteral("checksum")));
         QVERIFY(document.contains("\n    {"));
 
         const QueueReadResult read = readQueue(document);
@@ -90,6 +97,8 @@ private slots:
         QCOMPARE(back.received, running.received);
         QCOMPARE(back.resumable, true);
         QCOMPARE(back.segments, running.segments);
+        QCOMPARE(back.checksum, running.checksum);
+        QCOMPARE(back.speedLimit, running.speedLimit);
         QCOMPARE(read.snapshots.last().status, DownloadStatus::AwaitingConfirmation);
         QCOMPARE(read.snapshots.last().total, -1);
     }
@@ -147,6 +156,13 @@ private slots:
             << total << QJsonValue(QStringLiteral("99999999999999999999999")) << QVariant(qint64(0));
         QTest::newRow("total missing") << total << QJsonValue(QJsonValue::Undefined) << QVariant(qint64(0));
 
+        const QString limit = QStringLiteral("limit");
+        QTest::newRow("limit missing") << limit << QJsonValue(QJsonValue::Undefined) << QVariant(qint64(0));
+        QTest::newRow("limit as number") << limit << QJsonValue(4096) << QVariant(qint64(0));
+        QTest::newRow("limit negative")
+            << limit << QJsonValue(QStringLiteral("-4096")) << QVariant(qint64(0));
+        QTest::newRow("limit kept") << limit << QJsonValue(QStringLiteral("4096")) << QVariant(qint64(4096));
+
         QTest::newRow("resumable not a boolean")
             << QStringLiteral("resumable") << QJsonValue(QStringLiteral("true")) << QVariant(false);
         QTest::newRow("error not a string")
@@ -172,6 +188,7 @@ private slots:
                                              {QStringLiteral("total"), snapshot.total},
                                              {QStringLiteral("resumable"), snapshot.resumable},
                                              {QStringLiteral("error"), snapshot.error},
+                                             {QStringLiteral("limit"), snapshot.speedLimit},
                                              {QStringLiteral("segments"), int(snapshot.segments.size())}};
         QCOMPARE(actual.value(key), expected);
     }

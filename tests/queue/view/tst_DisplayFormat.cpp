@@ -202,7 +202,7 @@ private slots:
             << DownloadStatus::AwaitingConfirmation << false << 0 << QStringLiteral("8 parallel connections")
             << notChecked << QString();
         QTest::newRow("unknown status")
-            << QStringLiteral("Verifying") << false << 0 << QStringLiteral("8 parallel connections")
+            << QStringLiteral("Unknown status") << false << 0 << QStringLiteral("8 parallel connections")
             << notChecked << QString();
     }
 

@@ -4,6 +4,8 @@
 #include "i18n/Localization.h"
 #include "i18n/TranslationRules.h"
 #include "queue/actions/DownloadContextMenu.h"
+#include "queue/actions/SpeedLimitMenu.h"
+#include "queue/actions/TextEntryDialog.h"
 #include "queue/closing/TrayIcon.h"
 #include "queue/window/CategorySidebar.h"
 #include "queue/window/DetailsPane.h"
@@ -46,18 +48,14 @@
 
 namespace {
 
-const QString unknownStatus = QStringLiteral("Verifying");
+const QString unknownStatus = QStringLiteral("Unknown status");
 
 // Every status of the engines' vocabulary and one from outside it, each a download of its own.
-const QStringList everyStatus = {DownloadStatus::Queued,
-                                 DownloadStatus::Connecting,
-                                 DownloadStatus::Downloading,
-                                 DownloadStatus::Retrying,
-                                 DownloadStatus::Paused,
-                                 DownloadStatus::Completed,
-                                 DownloadStatus::Error,
-                                 DownloadStatus::AwaitingConfirmation,
-                                 unknownStatus};
+const QStringList everyStatus = {DownloadStatus::Queued,      DownloadStatus::Connecting,
+                                 DownloadStatus::Downloading, DownloadStatus::Retrying,
+                                 DownloadStatus::Paused,      DownloadStatus::Completed,
+                                 DownloadStatus::Error,       DownloadStatus::AwaitingConfirmation,
+                                 DownloadStatus::Verifying,   unknownStatus};
 
 // Engines by id, as the window's list creates them.
 QHash<QString, StandInEngine *> &engines()
@@ -248,19 +246,21 @@ private slots:
             menus << action->text();
         QCOMPARE(menus, QStringList({QStringLiteral("&File"), QStringLiteral("&Downloads"),
                                      QStringLiteral("&View"), QStringLiteral("&Help")}));
-        QCOMPARE(actionTexts(menuBar->actions().at(1)->menu()),
-                 QStringList({QStringLiteral("Resume"), QStringLiteral("Pause"), QStringLiteral("Pause all"),
-                              QStringLiteral("|"), QStringLiteral("Open in folder"), QStringLiteral("|"),
-                              QStringLiteral("Remove")}));
+        QCOMPARE(
+            actionTexts(menuBar->actions().at(1)->menu()),
+            QStringList({QStringLiteral("Resume"), QStringLiteral("Pause"), QStringLiteral("Pause all"),
+                         QStringLiteral("overallSpeedLimitMenu"), QStringLiteral("|"),
+                         QStringLiteral("Open in folder"), QStringLiteral("|"), QStringLiteral("Remove")}));
         QCOMPARE(actionTexts(window->viewMenu()),
                  QStringList({QStringLiteral("Show details pane"), QStringLiteral("|"),
                               QStringLiteral("languageMenu"), QStringLiteral("|"),
                               QStringLiteral("closeBehaviorMenu")}));
         // The tray's commands are the window's own actions, enabled and translated with them.
         const QList<QAction *> tray = window->trayIcon()->menu()->actions();
-        QCOMPARE(tray.size(), 7);
+        QCOMPARE(tray.size(), 8);
+        QCOMPARE(tray[4]->menu()->objectName(), QStringLiteral("overallSpeedLimitMenu"));
         QCOMPARE(
-            QList<QAction *>({tray[2], tray[3], tray[5], tray[6]}),
+            QList<QAction *>({tray[2], tray[3], tray[6], tray[7]}),
             QList<QAction *>({actions->addUrl, actions->pauseAll, actions->checkForUpdates, actions->exit}));
         QCOMPARE(actionTexts(menuBar->actions().at(3)->menu()),
                  QStringList({QStringLiteral("Check for Updates"), QStringLiteral("|"),
@@ -284,7 +284,7 @@ private slots:
         QTest::newRow("All files") << 0 << everyStatus;
         QTest::newRow("Downloading") << 1
                                      << QStringList({DownloadStatus::Connecting, DownloadStatus::Downloading,
-                                                     DownloadStatus::Retrying});
+                                                     DownloadStatus::Retrying, DownloadStatus::Verifying});
         QTest::newRow("Paused") << 2 << QStringList({DownloadStatus::Paused});
         QTest::newRow("Queued") << 3
                                 << QStringList(
@@ -327,6 +327,7 @@ private slots:
         QTest::newRow("error") << DownloadStatus::Error << QStringLiteral("Retry") << true << false;
         QTest::newRow("awaiting confirmation")
             << DownloadStatus::AwaitingConfirmation << QStringLiteral("Resume") << false << false;
+        QTest::newRow("verifying") << DownloadStatus::Verifying << QStringLiteral("Resume") << false << true;
         QTest::newRow("unknown") << unknownStatus << QStringLiteral("Resume") << true << false;
     }
 
@@ -655,6 +656,87 @@ private slots:
         QVERIFY(!child<QLabel>(*pane, QStringLiteral("transferError"))->isVisibleTo(window.get()));
         QVERIFY(!text(QStringLiteral("https://example.com/a")));
         QCOMPARE(int(pane->transferPage()->segmentBars().size()), 0);
+    }
+
+    // The overall limit from the Downloads menu, shown in the status bar and kept in the settings;
+    // a download's own from its context menu.
+    void speedLimitsFromTheMenus()
+    {
+        const auto window = makeWindow();
+        DownloadList *list = window->downloads();
+        QVERIFY(list->addDownload(download(QStringLiteral("a"), DownloadStatus::Paused)));
+        window->refreshView();
+        auto *overall = child<SpeedLimitMenu>(*window, QStringLiteral("overallSpeedLimitMenu"));
+        const auto *indicator = child<QLabel>(*window, QStringLiteral("speedLimitLabel"));
+        const auto entry = [](QMenu *menu, const QString &text) {
+            for (QAction *action : menu->actions()) {
+                if (action->text() == text)
+                    return action;
+            }
+            return static_cast<QAction *>(nullptr);
+        };
+        QVERIFY(indicator->isHidden());
+
+        entry(overall, QStringLiteral("2 MB/s"))->trigger();
+        QCOMPARE(list->overallSpeedLimit(), 2 * 1024 * 1024);
+        QTRY_VERIFY(!indicator->isHidden());
+        QCOMPARE(indicator->text(), QStringLiteral("Limit 2 MB/s"));
+        QCOMPARE(QSettings().value(QStringLiteral("speedLimit")).toLongLong(), 2 * 1024 * 1024);
+
+        ModalDialogs::answerNext([](QDialog &dialog) {
+            static_cast<TextEntryDialog &>(dialog).field()->setText(QStringLiteral("1.5m"));
+            return int(QDialog::Accepted);
+        });
+        overall->customAction()->trigger();
+        QCOMPARE(list->overallSpeedLimit(), 3 * 512 * 1024);
+        QTRY_COMPARE(indicator->text(), QStringLiteral("Limit 1.5 MB/s"));
+        QVERIFY(overall->customAction()->isChecked());
+        QCOMPARE(overall->customAction()->text(), QStringLiteral("Custom (1.5 MB/s)…"));
+        entry(overall, QStringLiteral("Off"))->trigger();
+        QTRY_VERIFY(indicator->isHidden());
+        QVERIFY(!QSettings().contains(QStringLiteral("speedLimit")));
+
+        answerContextMenu([&] { window->requestContextMenuForCurrentRow(); },
+                          [&](DownloadContextMenu &menu) {
+                              entry(menu.speedLimitMenu(), QStringLiteral("512 KB/s"))->trigger();
+                              return nullptr;
+                          });
+        QCOMPARE(list->entry(QStringLiteral("a"))->snapshot.speedLimit, 512 * 1024);
+    }
+
+    // A browser download for the file of a paused one asks first whether that one should take its
+    // link; for a completed one it does not.
+    void browserRequestForAStoppedDownloadsFile()
+    {
+        QSettings().setValue(QStringLiteral("downloadFolder"), environment.scratch());
+        const auto window = makeWindow();
+        DownloadSnapshot stopped = download(QStringLiteral("stopped"), DownloadStatus::Paused);
+        stopped.destination = environment.scratch() + QStringLiteral("/same.iso");
+        DownloadSnapshot done = download(QStringLiteral("done"), DownloadStatus::Completed);
+        done.destination = environment.scratch() + QStringLiteral("/done.iso");
+        QVERIFY(window->downloads()->addDownload(stopped) && window->downloads()->addDownload(done));
+        QStringList asked;
+        QStringList offered;
+        ModalDialogs::answerNext([&asked](QDialog &box) {
+            asked << static_cast<QMessageBox &>(box).text();
+            return int(QMessageBox::No);
+        });
+        ModalDialogs::answerNext([&offered](QDialog &dialog) {
+            offered << dialog.findChild<QLineEdit *>(QStringLiteral("downloadName"))->text();
+            return decline(dialog);
+        });
+        window->handleBridgeRequest(browserRequest(QStringLiteral("7"), QStringLiteral("same.iso")));
+        QTRY_COMPARE(ModalDialogs::pendingAnswers(), 0);
+        QCOMPARE(asked.size(), 1);
+        QVERIFY(asked.first().contains(stopped.destination));
+        ModalDialogs::answerNext([&offered](QDialog &dialog) {
+            offered << dialog.findChild<QLineEdit *>(QStringLiteral("downloadName"))->text();
+            return decline(dialog);
+        });
+        window->handleBridgeRequest(browserRequest(QStringLiteral("8"), QStringLiteral("done.iso")));
+        QTRY_COMPARE(ModalDialogs::pendingAnswers(), 0);
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(offered, (QStringList{QStringLiteral("same (1).iso"), QStringLiteral("done (1).iso")}));
     }
 
     void headerAndStatusBarTotals()
