@@ -1,10 +1,13 @@
 #include "engine/AddressProbe.h"
 
+#include "engine/RequestContextRules.h"
 #include "platform/PrivateFiles.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QTimer>
 
@@ -38,11 +41,12 @@ bool readCheckpoint(const QString &destination, const QUrl &url, ResumeCheckpoin
 } // namespace
 
 AddressProbe::AddressProbe(const QUrl &currentUrl, const QUrl &newUrl, const QString &destination,
-                           QObject *parent)
+                           const RequestContext &context, QObject *parent)
     : QObject(parent)
     , currentUrl(currentUrl)
     , newUrl(newUrl)
     , destination(destination)
+    , context(context)
 {
 }
 
@@ -56,14 +60,11 @@ void AddressProbe::start()
         return;
     }
     manager = new QNetworkAccessManager(this);
-    QNetworkRequest request(newUrl);
+    for (const QNetworkCookie &cookie : RequestContextRules::networkCookies(context, newUrl))
+        manager->cookieJar()->insertCookie(cookie);
     // The engine's own probe, so that the server answers as it will answer the engine.
-    request.setRawHeader("User-Agent", "Rushlet/" RUSHLET_VERSION);
-    request.setRawHeader("Accept-Encoding", "identity");
+    QNetworkRequest request = RequestContextRules::downloadRequest(newUrl, context, probeTimeoutMs);
     request.setRawHeader("Range", "bytes=0-0");
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    request.setTransferTimeout(probeTimeoutMs);
     reply = manager->get(request);
     connect(reply, &QNetworkReply::metaDataChanged, this, &AddressProbe::onMetaData);
     connect(reply, &QNetworkReply::finished, this, &AddressProbe::onFinished);

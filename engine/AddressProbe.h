@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/AddressChangeRules.h"
+#include "engine/RequestContext.h"
 
 #include <QObject>
 #include <QUrl>
@@ -9,16 +10,16 @@ class QNetworkAccessManager;
 class QNetworkReply;
 
 // Asks a new address for the first byte of a paused or failed download, as the engine's probe
-// does, and judges the answer against the checkpoint beside the download's partial file. Runs on
-// the thread it was made on (the GUI's); the download's engine is stopped meanwhile, so nothing
-// else touches the checkpoint.
+// does (with the browser's session when `context` carries one), and judges the answer against the checkpoint
+// beside the download's partial file. Runs on the thread it was made on (the GUI's); the download's engine is
+// stopped meanwhile, so nothing else touches the checkpoint.
 class AddressProbe : public QObject
 {
     Q_OBJECT
 
 public:
     AddressProbe(const QUrl &currentUrl, const QUrl &newUrl, const QString &destination,
-                 QObject *parent = nullptr);
+                 const RequestContext &context, QObject *parent = nullptr);
 
     // Sends the probe; finished() follows, also when nothing is on disk and no probe is needed.
     void start();
@@ -38,6 +39,7 @@ private:
     QUrl currentUrl;
     QUrl newUrl;
     QString destination;
+    RequestContext context;
     QNetworkAccessManager *manager = nullptr;
     QNetworkReply *reply = nullptr;
     bool haveCheckpoint = false;

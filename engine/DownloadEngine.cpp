@@ -203,19 +203,7 @@ void DownloadEngine::beginAttempt()
 
 QNetworkRequest DownloadEngine::buildRequest(const QUrl &target) const
 {
-    QNetworkRequest request(target);
-    // A download from the browser continues the browser's session, so the site sees the browser.
-    request.setRawHeader("User-Agent", context.userAgent.isEmpty() ? QByteArray("Rushlet/" RUSHLET_VERSION)
-                                                                   : context.userAgent);
-    if (const QByteArray referer = RequestContextRules::refererHeader(context); !referer.isEmpty())
-        request.setRawHeader("Referer", referer);
-    request.setRawHeader("Accept-Encoding", "identity");
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    // Over HTTP/2 a reply's read-buffer limit is ignored and a whole body can pile up in memory;
-    // one connection per range gains nothing from multiplexing anyway.
-    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    request.setTransferTimeout(transferTimeoutMs);
-    return request;
+    return RequestContextRules::downloadRequest(target, context, transferTimeoutMs);
 }
 
 void DownloadEngine::handleProbeResponse()

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QJsonArray>
 #include <QNetworkCookie>
+#include <QNetworkRequest>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -246,6 +247,23 @@ QByteArray refererHeader(const RequestContext &context)
     if (context.referrer.isEmpty())
         return {};
     return context.referrer.adjusted(QUrl::RemoveUserInfo | QUrl::RemoveFragment).toEncoded();
+}
+
+QNetworkRequest downloadRequest(const QUrl &target, const RequestContext &context, int timeoutMs)
+{
+    QNetworkRequest request(target);
+    // A download from the browser continues the browser's session, so the site sees the browser.
+    request.setRawHeader("User-Agent", context.userAgent.isEmpty() ? QByteArray("Rushlet/" RUSHLET_VERSION)
+                                                                   : context.userAgent);
+    if (const QByteArray referer = refererHeader(context); !referer.isEmpty())
+        request.setRawHeader("Referer", referer);
+    request.setRawHeader("Accept-Encoding", "identity");
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    // Over HTTP/2 a reply's read-buffer limit is ignored and a whole body can pile up in memory;
+    // one connection per range gains nothing from multiplexing anyway.
+    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    request.setTransferTimeout(timeoutMs);
+    return request;
 }
 
 } // namespace RequestContextRules

@@ -8,6 +8,8 @@
 #include <QList>
 
 class QNetworkCookie;
+class QNetworkRequest;
+class QUrl;
 
 // What the browser may tell about a download besides its link, how it is kept in the list file,
 // and how it turns into what the engine sends. Everything that reaches a request header passes
@@ -49,5 +51,10 @@ QList<QNetworkCookie> networkCookies(const RequestContext &context, const QUrl &
 
 // The Referer header: the referrer without user information or fragment; empty when none.
 QByteArray refererHeader(const RequestContext &context);
+
+// A request for `target` as the engine sends every one: the browser's user agent and referrer
+// (or the program's own name), no compression, only redirects that stay as safe, HTTP/1.1, and
+// a transfer time-out. Cookies come from the manager's jar.
+QNetworkRequest downloadRequest(const QUrl &target, const RequestContext &context, int timeoutMs);
 
 } // namespace RequestContextRules

@@ -91,6 +91,9 @@ QJsonObject downloadState(const DownloadList &list, const QJsonObject &request)
 {
     const QString id = browserEntryId(request.value(QStringLiteral("id")).toString());
     const QueueEntry *entry = list.entry(id);
+    // Given to a download the list had: the browser's copy follows that one.
+    if (!entry)
+        entry = list.entry(list.attachedTo(id));
     return {{QStringLiteral("ok"), true},
             {QStringLiteral("state"), handOffState(entry ? &entry->snapshot : nullptr, list.wasRemoved(id))}};
 }

@@ -51,7 +51,7 @@ void AddressChangeFlow::ask(DownloadList &list, const QString &id, QWidget *wind
 }
 
 void AddressChangeFlow::check(DownloadList &list, const QString &id, const QUrl &newUrl, QWidget *window,
-                              Done done)
+                              Done done, const RequestContext &newContext)
 {
     const QueueEntry *entry = list.entry(id);
     if (!entry || !canChange(entry->snapshot.status) ||
@@ -61,19 +61,20 @@ void AddressChangeFlow::check(DownloadList &list, const QString &id, const QUrl 
             done(false);
         return;
     }
-    new AddressChangeFlow(list, id, newUrl, window, std::move(done));
+    new AddressChangeFlow(list, id, newUrl, newContext, window, std::move(done));
 }
 
 AddressChangeFlow::AddressChangeFlow(DownloadList &list, const QString &id, const QUrl &newUrl,
-                                     QWidget *window, Done done)
+                                     const RequestContext &newContext, QWidget *window, Done done)
     : QObject(window)
     , list(list)
     , id(id)
     , oldUrl(list.entry(id)->snapshot.url)
     , newUrl(newUrl)
+    , newContext(newContext)
     , window(window)
     , done(std::move(done))
-    , probe(new AddressProbe(oldUrl, newUrl, list.entry(id)->snapshot.destination, this))
+    , probe(new AddressProbe(oldUrl, newUrl, list.entry(id)->snapshot.destination, newContext, this))
 {
     // Whatever engine the download had must not write its checkpoint while it is looked at.
     list.stopEngine(id);
@@ -134,6 +135,7 @@ bool AddressChangeFlow::apply()
         return false;
     }
     changed.url = newUrl;
+    changed.context = newContext;
     changed.error.clear();
     if (!list.replaceSnapshot(id, changed)) {
         AddressProbe::moveCheckpoint(changed.destination, newUrl, oldUrl);

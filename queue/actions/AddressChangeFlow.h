@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/AddressChangeRules.h"
+#include "engine/RequestContext.h"
 
 #include <QObject>
 #include <QPointer>
@@ -27,15 +28,18 @@ public:
 
     // Asks for the new address in a dialog that checks it as it is typed, then as check() does.
     static void ask(DownloadList &list, const QString &id, QWidget *window);
-    // Checks `newUrl` for the download and puts it in place; `done` follows in every case.
+    // Checks `newUrl` for the download and puts it in place; `done` follows in every case. A link
+    // from the browser comes with the browser's session for it, which the check and the download
+    // then use; a link typed by the person comes without one.
     static void check(DownloadList &list, const QString &id, const QUrl &newUrl, QWidget *window,
-                      Done done = {});
+                      Done done = {}, const RequestContext &newContext = {});
 
     // A download whose address may change now: one that is paused or failed.
     static bool canChange(const QString &status);
 
 private:
-    AddressChangeFlow(DownloadList &list, const QString &id, const QUrl &newUrl, QWidget *window, Done done);
+    AddressChangeFlow(DownloadList &list, const QString &id, const QUrl &newUrl,
+                      const RequestContext &newContext, QWidget *window, Done done);
     void onChecked(const AddressChangeRules::Outcome &outcome);
     bool apply();
     void finish(bool changed);
@@ -46,6 +50,7 @@ private:
     const QString id;
     const QUrl oldUrl;
     const QUrl newUrl;
+    const RequestContext newContext;
     QPointer<QWidget> window;
     Done done;
     AddressProbe *probe;

@@ -78,14 +78,15 @@ bool BrowserConfirmation::attachInstead(const QString &id, const QString &existi
     confirmationOpen = false;
     if (!attach || list.shuttingDown() || !list.contains(id))
         return false;
-    const QUrl url = list.entry(id)->snapshot.url;
+    const DownloadSnapshot &waiting = list.entry(id)->snapshot;
     attaching.insert(id);
-    hooks.attachLink(existingId, url, [this, id](bool changed) {
+    hooks.attachLink(existingId, waiting.url, waiting.context, [this, id, existingId](bool changed) {
         attaching.remove(id);
-        // Attached: the waiting download has nothing left to do. Not attached: it is offered as
-        // any other, in the add dialog.
+        // Attached: the waiting download has nothing left to do, and the browser's copy follows the
+        // download it was given to. Not attached: it is offered as any other, in the add dialog.
         if (changed && list.contains(id)) {
             list.discardDownload(id);
+            list.noteAttached(id, existingId);
             list.saveQueue();
         }
         schedule();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/RequestContext.h"
+
 #include <QString>
 
 #include <functional>
@@ -17,8 +19,9 @@ struct MainWindowHooks
     std::function<void(const QString &id)> revealDownload;
     // Restores the window if it is minimized or hidden, raises and activates it.
     std::function<void()> bringToFront;
-    // Gives the paused or failed download `id` the address `url` if it serves the same file, and
-    // tells `done` whether it did; without it, nothing is attached.
-    std::function<void(const QString &id, const QUrl &url, std::function<void(bool changed)> done)>
+    // Gives the paused or failed download `id` the address `url`, with the browser's session for it,
+    // if it serves the same file, and tells `done` whether it did; without it, nothing is attached.
+    std::function<void(const QString &id, const QUrl &url, const RequestContext &context,
+                       std::function<void(bool changed)> done)>
         attachLink;
 };

@@ -30,7 +30,8 @@ QObject *createDownloadEngine(const DownloadSpec &spec)
 
 DownloadSpec specOf(const DownloadSnapshot &snapshot)
 {
-    DownloadSpec spec{snapshot.id, snapshot.url, snapshot.destination, snapshot.connections, snapshot.context};
+    DownloadSpec spec{snapshot.id, snapshot.url, snapshot.destination, snapshot.connections,
+                      snapshot.context};
     spec.checksum = snapshot.checksum;
     return spec;
 }
@@ -183,6 +184,16 @@ bool DownloadList::wasRemoved(const QString &id) const
     return removedIds.contains(id);
 }
 
+void DownloadList::noteAttached(const QString &id, const QString &entryId)
+{
+    attachedIds.insert(id, entryId);
+}
+
+QString DownloadList::attachedTo(const QString &id) const
+{
+    return attachedIds.value(id);
+}
+
 void DownloadList::discardDownload(const QString &id)
 {
     const auto found = entries.find(id);
@@ -204,8 +215,9 @@ bool DownloadList::replaceSnapshot(const QString &id, const DownloadSnapshot &sn
     if (!holder.isEmpty() && holder != id)
         return false;
     DownloadSnapshot replacement = snapshot;
-    // The browser's cookies and what it saw belong to the link it handed over, not to another one.
-    if (replacement.url != found->snapshot.url)
+    // The browser's cookies and what it saw belong to the link it handed over, not to another one,
+    // unless the new link comes with a session of its own.
+    if (replacement.url != found->snapshot.url && replacement.context == found->snapshot.context)
         replacement.context = RequestContext();
     // An engine works on the file and address it was made for; its reports would put them back.
     if (!sameSpec(found->snapshot, replacement))

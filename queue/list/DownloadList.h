@@ -60,11 +60,15 @@ public:
     void discardDownload(const QString &id);
     // Whether the user removed this id from the list (or declined it) since the program started.
     bool wasRemoved(const QString &id) const;
+    // A download that was handed over again and given to an entry the list had, in this run: the
+    // browser asks after it by its own id.
+    void noteAttached(const QString &id, const QString &entryId);
+    QString attachedTo(const QString &id) const;
     // Replaces the stored state of a download; does not save. When the address, destination or
     // connection count changes, an engine made for the old ones is stopped first (waiting for its
     // pause), and the next start makes one for the new state. A new address drops the browser's
-    // context, which belongs to the old one. Refused (false) when the snapshot carries another id
-    // or a destination another download has.
+    // context, which belongs to the old one, unless the snapshot brings another for the new one. Refused
+    // (false) when the snapshot carries another id or a destination another download has.
     bool replaceSnapshot(const QString &id, const DownloadSnapshot &snapshot);
 
     // Commands reach the engine as queued calls; their effect shows when it reports back. Starting
@@ -149,6 +153,7 @@ private:
     // Only the user's own removals: an entry that is missing for any other reason (a list lost
     // or moved aside) is not one the user gave up.
     QSet<QString> removedIds;
+    QHash<QString, QString> attachedIds;
     bool isShuttingDown = false;
     bool takingFinalReports = false;
 };

@@ -329,8 +329,9 @@ MainWindowHooks MainWindow::addingHooks()
     return {this,
             [this](const QString &id) { revealDownload(id); },
             {},
-            [this](const QString &id, const QUrl &url, std::function<void(bool)> done) {
-                AddressChangeFlow::check(*list, id, url, this, std::move(done));
+            [this](const QString &id, const QUrl &url, const RequestContext &context,
+                   std::function<void(bool)> done) {
+                AddressChangeFlow::check(*list, id, url, this, std::move(done), context);
             }};
 }
 

@@ -88,11 +88,11 @@ private:
     }
 
     // Runs the check and waits for its end; whether the address was changed.
-    std::optional<bool> changeTo(const QByteArray &path)
+    std::optional<bool> changeTo(const QByteArray &path, const RequestContext &context = {})
     {
         std::optional<bool> changed;
-        AddressChangeFlow::check(*list, id, server->url(path), &window,
-                                 [&changed](bool done) { changed = done; });
+        AddressChangeFlow::check(
+            *list, id, server->url(path), &window, [&changed](bool done) { changed = done; }, context);
         if (!QTest::qWaitFor([&changed] { return changed.has_value(); }, eventLimitMs))
             return std::nullopt;
         return changed;
@@ -163,16 +163,24 @@ private slots:
         QCOMPARE(bytesServedFor(*server, "/new"), body.size() - kept + 2);
     }
 
+    // The link comes from the browser here: the check asks with the browser's session, as the
+    // engine would, since a site that hands out signed links often wants its cookie too.
     void anotherFileChangesNothing()
     {
         pausedMidway(resource(body));
         server->setResource("/new", resource(body, "\"v2\""));
+        RequestContext session;
+        session.userAgent = "Browser/2.0";
+        session.cookies.append({"sid", "abc", server->url("/").host()});
         QString warning;
         answerBox(&warning, QMessageBox::Ok);
-        QCOMPARE(changeTo("/new"), false);
+        QCOMPARE(changeTo("/new", session), false);
         QVERIFY(warning.contains(QStringLiteral("its ETag differs")));
         expectUnchanged();
         QCOMPARE(bytesServedFor(*server, "/new"), 1);
+        const TestHttpServer::Request &asked = server->requests().constLast();
+        QCOMPARE(asked.header("User-Agent"), QByteArray("Browser/2.0"));
+        QCOMPARE(asked.header("Cookie"), QByteArray("sid=abc"));
     }
 
     // Without a validator on either side nothing proves it is the same file: the person decides,

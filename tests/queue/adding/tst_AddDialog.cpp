@@ -265,10 +265,13 @@ private slots:
     void aStoppedDownloadMayTakeTheBrowsersNewLink()
     {
         QList<QPair<QString, QUrl>> attached;
+        QList<QByteArray> sessions;
         bool fits = false;
         MainWindowHooks attaching = hooks;
-        attaching.attachLink = [&](const QString &id, const QUrl &url, std::function<void(bool)> done) {
+        attaching.attachLink = [&](const QString &id, const QUrl &url, const RequestContext &context,
+                                   std::function<void(bool)> done) {
             attached.append({id, url});
+            sessions.append(context.userAgent);
             QTimer::singleShot(0, [done, fits] { done(fits); });
         };
         BrowserConfirmation confirmation(*list, attaching);
@@ -277,6 +280,9 @@ private slots:
         for (const bool answer : {true, false}) {
             fits = answer;
             const QString fresh = waiting(QStringLiteral("fresh"));
+            DownloadSnapshot withSession = list->entry(fresh)->snapshot;
+            withSession.context.userAgent = "Browser/2.0";
+            QVERIFY(list->replaceSnapshot(fresh, withSession));
             confirmation.offerNewLink(fresh, QStringLiteral("stopped"));
             ModalDialogs::answerNext([](QDialog &) { return int(QMessageBox::Yes); });
             if (!fits) {
@@ -288,7 +294,11 @@ private slots:
             confirmation.schedule();
             QTRY_COMPARE_WITH_TIMEOUT(ModalDialogs::pendingAnswers(), 0, eventLimitMs);
             QTRY_VERIFY_WITH_TIMEOUT(!list->contains(fresh), eventLimitMs);
+            // The browser asks after its download by its own id, and learns of the one it joined.
+            if (fits)
+                QCOMPARE(list->attachedTo(fresh), QStringLiteral("stopped"));
         }
+        QCOMPARE(sessions, (QList<QByteArray>{"Browser/2.0", "Browser/2.0"}));
         QCOMPARE(attached.size(), 2);
         QCOMPARE(attached.first(),
                  (QPair<QString, QUrl>{QStringLiteral("stopped"),
