@@ -12,7 +12,7 @@ import {
   isWebUrl,
   SENDING_GRACE_MS,
 } from "./handoff.js";
-import { api, cookieQueries, watchNewDownloads } from "./platform.js";
+import { api, cookieQueries, resumeDownload, watchNewDownloads } from "./platform.js";
 import { askRushlet, heldDownloads, newDownloadId, sendingEnabled, storeHeldDownloads } from "./rushlet.js";
 
 const ASKING_ALARM = "askAboutHeldDownloads";
@@ -172,7 +172,7 @@ async function dropBrowserCopy(item) {
 // Goes on with the browser's copy; one the server cannot resume is fetched anew by the browser.
 async function continueInBrowser(item) {
   try {
-    await api.downloads.resume(item.id);
+    await resumeDownload(item.id);
     return;
   } catch (error) {
     console.warn("The browser cannot resume download", item.id, "; it starts it again.", error);

@@ -15,6 +15,11 @@ export function watchNewDownloads(wanted, handOver) {
   });
 }
 
+// Goes on with a paused download; fails when the browser cannot.
+export function resumeDownload(id) {
+  return chrome.downloads.resume(id);
+}
+
 // The cookie queries for a download's link, tried in order until one is answered: with the
 // partitioned cookies first, where the browser gives them out.
 export function cookieQueries(url) {

@@ -37,6 +37,15 @@ export function watchNewDownloads(wanted, handOver) {
   });
 }
 
+// Goes on with a paused download; fails when the browser cannot. Firefox settles its own resume
+// only once the download has ended, which may be hours away.
+export async function resumeDownload(id) {
+  const [item] = await browser.downloads.search({ id });
+  if (!item || !item.canResume)
+    throw new Error(`Download ${id} cannot be resumed.`);
+  browser.downloads.resume(id).catch((error) => console.warn("Download", id, "did not finish in the browser", error));
+}
+
 // The cookies of the download's own container, partitioned ones and those of an isolated first
 // party included; which of those go along is decided by the site the download started from.
 export function cookieQueries(url, item) {
