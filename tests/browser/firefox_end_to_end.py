@@ -10,6 +10,7 @@ unsigned into a fresh profile, as ESR allows. Then, in one start of the browser:
    cancelled by the user cancels the browser's copy too.
 2. Rushlet not running: the native host, started by Firefox with its own arguments, starts Rushlet
    with --browser-launch, and the browser holds the download for it.
+3. The extension's popup tells that Rushlet answers and lists the download held for it.
 
 The browser is driven over Marionette, its own remote protocol, from a page of the extension that
 the test adds to the package (observer.html); only the standard library is needed. The shared
@@ -197,6 +198,23 @@ class Run(BrowserRun):
         self.stop_rushlet(rushlet.pid)
         log("1. taken over by the running Rushlet")
 
+    def popup_lists_held(self):
+        """The toolbar popup, here in a tab: its ping starts Rushlet, and it lists what is held."""
+        tab = self.open_page("moz-extension://%s/popup.html" % EXTENSION_UUID)
+        shown = """(() => {
+            const popup = api.extension.getViews({ type: "tab" }).find((view) => view.location.pathname === "/popup.html");
+            const connection = popup && popup.document.getElementById("connection").textContent;
+            return connection && !connection.startsWith("Checking") &&
+                [connection, Array.from(popup.document.querySelectorAll("#heldList .name"), (name) => name.textContent)];
+        })()"""
+        connection, held = wait_for("the popup to learn whether Rushlet answers", lambda: self.evaluate(shown), 30)
+        check(connection == "Rushlet answered." and held == ["held-second.bin"],
+              "the popup says %r and lists %s" % (connection, held))
+        self.rushlet_pids.append(wait_for("the popup's ping to start Rushlet", self.lock_holder, 10))
+        self.stop_rushlet(self.rushlet_pids[-1])
+        self.close_page(tab)
+        log("3. the popup lists the download held for Rushlet")
+
     # -------------------------------------------------------------- cleanup
 
     def stop_browser(self):
@@ -238,7 +256,7 @@ def main():
 
     run = Run(args.bin_dir, args.browser)
     return run_scenarios(run, [run.register, run.serve, run.start_browser, run.rushlet_running,
-                               run.rushlet_started_by_host], args.keep)
+                               run.rushlet_started_by_host, run.popup_lists_held], args.keep)
 
 
 if __name__ == "__main__":
