@@ -6,6 +6,7 @@ A browser's test subclasses BrowserRun with the way it starts, stops and drives 
 scenarios here run the same in every browser.
 """
 
+import argparse
 import glob
 import hashlib
 import http.server
@@ -637,12 +638,43 @@ class BrowserRun:
         return leftovers
 
 
-def missing_programs(browser):
-    """What of the browser and the tools the scenarios need is not installed."""
+def end_browser(process, quit_seconds):
+    """Waits for a browser that was asked to quit, killing its process group when it does not. Its
+    helpers share that group; those still there after 10 s more are killed too."""
+    try:
+        process.wait(quit_seconds)
+    except subprocess.TimeoutExpired:
+        log("the browser did not quit; killing its process group", process.pid)
+        os.killpg(process.pid, signal.SIGKILL)
+        process.wait(10)
+    deadline = time.monotonic() + 10
+    while True:
+        try:
+            os.killpg(process.pid, 0)
+        except ProcessLookupError:
+            return
+        if time.monotonic() > deadline:
+            os.killpg(process.pid, signal.SIGKILL)
+            return
+        time.sleep(0.05)
+
+
+def main(run_class, browser_name, scenarios, status_when_missing):
+    """Runs the named scenarios of a run_class for the browser program browser_name, or gives
+    status_when_missing when it or a tool they need is not installed."""
+    parser = argparse.ArgumentParser()
+    parser.add_argument("bin_dir")
+    parser.add_argument("--browser", default=shutil.which(browser_name) or "/usr/bin/" + browser_name)
+    parser.add_argument("--keep", action="store_true", help="keep the temporary folder for a look")
+    args = parser.parse_args()
     missing = [program for program in (NGINX, "Xvfb", "xdotool") if not shutil.which(program)]
-    if not os.access(browser, os.X_OK):
-        missing.insert(0, browser)
-    return missing
+    if not os.access(args.browser, os.X_OK):
+        missing.insert(0, args.browser)
+    if missing:
+        print("not installed (scripts/install-deps.sh installs them):", " ".join(missing))
+        return status_when_missing
+    run = run_class(args.bin_dir, args.browser)
+    return run_scenarios(run, [getattr(run, name) for name in scenarios], args.keep)
 
 
 def run_scenarios(run, scenarios, keep):

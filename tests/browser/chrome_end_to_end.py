@@ -22,20 +22,18 @@ The browser is driven over its DevTools pipe, so only the standard library is ne
 usage: chrome_end_to_end.py BIN_DIR [--browser PATH]
 """
 
-import argparse
 import base64
 import hashlib
 import json
 import os
-import signal
-import shutil
 import subprocess
 import sys
 import threading
 import time
 
+import browser_harness
 from browser_harness import (AWAITING, HELD_FILE_SIZE, HOST_NAME, SKIPPED, BrowserRun, Failure, OBSERVER, check,
-                             file_body, log, missing_programs, run_scenarios, wait_for)
+                             file_body, log, wait_for)
 
 def extension_id(key):
     digest = hashlib.sha256(base64.b64decode(key, validate=True)).hexdigest()[:32]
@@ -298,42 +296,11 @@ class Run(BrowserRun):
             self.devtools.call("Browser.close", timeout=5)
         except Failure:
             pass
-        try:
-            self.chromium.wait(10)
-        except subprocess.TimeoutExpired:
-            log("the browser did not close; killing its process group", self.chromium.pid)
-            os.killpg(self.chromium.pid, signal.SIGKILL)
-            self.chromium.wait(10)
-        # Its helpers share the process group the browser was started in.
-        deadline = time.monotonic() + 10
-        while True:
-            try:
-                os.killpg(self.chromium.pid, 0)
-            except ProcessLookupError:
-                break
-            if time.monotonic() > deadline:
-                os.killpg(self.chromium.pid, signal.SIGKILL)
-                break
-            time.sleep(0.05)
+        browser_harness.end_browser(self.chromium, 10)
         self.browser_log.close()
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("bin_dir")
-    parser.add_argument("--browser", default=shutil.which("chromium") or "/usr/bin/chromium")
-    parser.add_argument("--keep", action="store_true", help="keep the temporary folder for a look")
-    args = parser.parse_args()
-    missing = missing_programs(args.browser)
-    if missing:
-        print("not installed:", " ".join(missing))
-        return SKIPPED
-
-    run = Run(args.bin_dir, args.browser)
-    return run_scenarios(run, [run.register, run.serve, run.start_browser, run.rushlet_running,
-                               run.rushlet_started_by_host, run.browser_restarted, run.host_refuses,
-                               run.sending_switched_off], args.keep)
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(browser_harness.main(Run, "chromium", ["register", "serve", "start_browser", "rushlet_running",
+                                                     "rushlet_started_by_host", "browser_restarted", "host_refuses",
+                                                     "sending_switched_off"], SKIPPED))

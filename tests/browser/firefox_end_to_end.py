@@ -19,19 +19,15 @@ pieces are in browser_harness.py.
 usage: firefox_end_to_end.py BIN_DIR [--browser PATH] [--keep]
 """
 
-import argparse
 import json
 import os
-import shutil
-import signal
 import socket
 import subprocess
 import sys
-import time
 import zipfile
 
-from browser_harness import HOST_NAME, BrowserRun, Failure, OBSERVER, check, log, missing_programs, run_scenarios, \
-    wait_for
+import browser_harness
+from browser_harness import HOST_NAME, BrowserRun, Failure, OBSERVER, check, log, wait_for
 
 # The extension's pages get this origin instead of a random one, so that the test can open them.
 EXTENSION_UUID = "5a1e7d2c-3b4f-4e8a-9c6d-0f1e2d3c4b5a"
@@ -225,39 +221,12 @@ class Run(BrowserRun):
             self.marionette.close()
         except Failure:
             pass
-        try:
-            self.firefox.wait(20)
-        except subprocess.TimeoutExpired:
-            log("the browser did not quit; killing its process group", self.firefox.pid)
-        # Its content processes share the process group the browser was started in.
-        deadline = time.monotonic() + 10
-        while True:
-            try:
-                os.killpg(self.firefox.pid, signal.SIGKILL if time.monotonic() > deadline else 0)
-            except ProcessLookupError:
-                break
-            time.sleep(0.05)
-        self.firefox.wait(10)
+        browser_harness.end_browser(self.firefox, 20)
         self.browser_log.close()
         self.firefox = None
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("bin_dir")
-    parser.add_argument("--browser", default=shutil.which("firefox-esr") or "/usr/bin/firefox-esr")
-    parser.add_argument("--keep", action="store_true", help="keep the temporary folder for a look")
-    args = parser.parse_args()
-    missing = missing_programs(args.browser)
-    if missing:
-        # Not a skip: the project's own scripts/install-deps.sh installs all of them.
-        print("not installed (scripts/install-deps.sh installs them):", " ".join(missing))
-        return 1
-
-    run = Run(args.bin_dir, args.browser)
-    return run_scenarios(run, [run.register, run.serve, run.start_browser, run.rushlet_running,
-                               run.rushlet_started_by_host, run.popup_lists_held], args.keep)
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    # Not a skip when Firefox is missing: the project's own scripts/install-deps.sh installs it.
+    sys.exit(browser_harness.main(Run, "firefox-esr", ["register", "serve", "start_browser", "rushlet_running",
+                                                        "rushlet_started_by_host", "popup_lists_held"], 1))
