@@ -1,6 +1,7 @@
 // Hands the browser's downloads to Rushlet. The browser's own copy is paused, not dropped, until
 // Rushlet has received bytes of the file; a missing, refusing or failing Rushlet never costs the
-// user a file. Everything that calls the browser is here; the decisions are in handoff.js.
+// user a file. Everything that calls the browser is here, but for what each browser does its own
+// way (platform.js); the decisions are in handoff.js.
 import {
   askingDelay,
   cookiesOfSite,
@@ -11,6 +12,7 @@ import {
   isWebUrl,
   SENDING_GRACE_MS,
 } from "./handoff.js";
+import { api, cookieQueries, resumeDownload, watchNewDownloads } from "./platform.js";
 import { askRushlet, heldDownloads, newDownloadId, sendingEnabled, storeHeldDownloads } from "./rushlet.js";
 
 const ASKING_ALARM = "askAboutHeldDownloads";
@@ -37,7 +39,7 @@ function changeHeld(change) {
 // Rushlet can only repeat a GET; a download the browser made by POST stays with the browser.
 const recentPosts = new Map();
 
-chrome.webRequest.onBeforeRequest.addListener(
+api.webRequest.onBeforeRequest.addListener(
   (details) => {
     if (details.method !== "POST")
       return;
@@ -63,11 +65,14 @@ function madeByPost(item) {
 async function browserCookies(item) {
   const found = [];
   for (const url of new Set([item.url, item.finalUrl || item.url])) {
-    let cookies;
-    try {
-      cookies = await chrome.cookies.getAll({ url, partitionKey: {} });
-    } catch {
-      cookies = await chrome.cookies.getAll({ url }).catch(() => []);
+    let cookies = [];
+    for (const query of cookieQueries(url, item)) {
+      try {
+        cookies = await api.cookies.getAll(query);
+        break;
+      } catch {
+        // The browser does not know this form of the query; the next is plainer.
+      }
     }
     found.push(...cookiesOfSite(cookies, item.referrer));
   }
@@ -78,9 +83,9 @@ async function session(item) {
   return { userAgent: navigator.userAgent, cookies: await browserCookies(item), nowSeconds: Date.now() / 1000 };
 }
 
-function letBrowserContinue(suggest) {
+function letBrowserContinue(release) {
   try {
-    suggest();
+    release();
   } catch (error) {
     // The user cancelled the download while Rushlet was being asked.
   }
@@ -88,21 +93,24 @@ function letBrowserContinue(suggest) {
 
 async function pause(id) {
   try {
-    await chrome.downloads.pause(id);
+    await api.downloads.pause(id);
     return true;
   } catch {
     return false;
   }
 }
 
-async function handOver(item, suggest) {
+async function handOver(item, release) {
   let taken = false;
   let paused = false;
   try {
     if (!(await sendingEnabled()))
       return;
     // Paused before Rushlet is asked: the browser must not finish a copy that Rushlet takes over.
+    // One the browser cannot hold (finished or cancelled meanwhile) stays with the browser.
     paused = await pause(item.id);
+    if (!paused)
+      return;
     const held = await heldDownloads();
     const earlier = held[item.id];
     // The browser reporting the same download twice gets the one id, and Rushlet takes it once.
@@ -127,60 +135,58 @@ async function handOver(item, suggest) {
         delete records[item.id];
       }
     }).catch(() => {});
-    letBrowserContinue(suggest);
+    letBrowserContinue(release);
     if (!taken && paused)
-      chrome.downloads.resume(item.id).catch(() => {});
+      continueInBrowser(item);
   }
   if (taken)
     askSoon();
 }
 
-// The name-choosing step holds the download until we answer, which is the last moment at which
-// it can be taken over before the browser writes the file into its folder.
-chrome.downloads.onDeterminingFilename.addListener((item, suggest) => {
-  if (item.incognito || item.byExtensionId === chrome.runtime.id || !isWebUrl(item.url) ||
-      !isWebUrl(item.finalUrl || item.url) || madeByPost(item))
-    return false;
-  handOver(item, suggest);
-  return true;
-});
+// Private downloads, the extension's own, and those Rushlet cannot repeat stay with the browser.
+function wanted(item) {
+  return !item.incognito && item.byExtensionId !== api.runtime.id && isWebUrl(item.url) &&
+         isWebUrl(item.finalUrl || item.url) && !madeByPost(item);
+}
+
+watchNewDownloads(wanted, handOver);
 
 // ---- Asking Rushlet about the held downloads -------------------------------------------------
 
 async function dropBrowserCopy(item) {
   try {
     if (item.state === "complete")
-      await chrome.downloads.removeFile(item.id);
+      await api.downloads.removeFile(item.id);
     else
-      await chrome.downloads.cancel(item.id);
+      await api.downloads.cancel(item.id);
   } catch (error) {
     console.warn("Could not remove the browser's copy of download", item.id, error);
   }
   try {
-    await chrome.downloads.erase({ id: item.id });
+    await api.downloads.erase({ id: item.id });
   } catch (error) {
     console.warn("Could not remove download", item.id, "from the browser's list", error);
   }
 }
 
 // Goes on with the browser's copy; one the server cannot resume is fetched anew by the browser.
-async function continueInBrowser(item, record) {
+async function continueInBrowser(item) {
   try {
-    await chrome.downloads.resume(item.id);
+    await resumeDownload(item.id);
     return;
   } catch (error) {
     console.warn("The browser cannot resume download", item.id, "; it starts it again.", error);
   }
   try {
-    await chrome.downloads.download({ url: record.url });
+    await api.downloads.download({ url: item.url });
     await dropBrowserCopy(item);
   } catch (error) {
-    console.warn("Could not start download", record.url, "again", error);
+    console.warn("Could not start download", item.url, "again", error);
   }
 }
 
 async function settle(record, now) {
-  const [found] = await chrome.downloads.search({ id: record.browserId });
+  const [found] = await api.downloads.search({ id: record.browserId });
   const item = isSameDownload(record, found) ? found : null;
   // A hand-off still under way answers for itself.
   if (item && record.state === "sending" && now - record.heldSince < SENDING_GRACE_MS)
@@ -190,7 +196,7 @@ async function settle(record, now) {
   if (action === "erase" || action === "cancel")
     await dropBrowserCopy(item);
   else if (action === "resume")
-    await continueInBrowser(item, record);
+    await continueInBrowser(item);
   await changeHeld((records) => {
     if (!records[record.browserId] || records[record.browserId].requestId !== record.requestId)
       return;
@@ -235,12 +241,12 @@ async function askLater() {
   const records = Object.values(await heldDownloads());
   const delay = askingDelay(records, Date.now());
   if (delay === null) {
-    chrome.alarms.clear(ASKING_ALARM);
+    api.alarms.clear(ASKING_ALARM);
     return;
   }
   clearTimeout(askingTimer);
   askingTimer = setTimeout(askAboutHeldDownloads, delay);
-  chrome.alarms.create(ASKING_ALARM, { periodInMinutes: 1 });
+  api.alarms.create(ASKING_ALARM, { periodInMinutes: 1 });
 }
 
 function askSoon() {
@@ -248,16 +254,16 @@ function askSoon() {
     askLater();
 }
 
-chrome.alarms.onAlarm.addListener((alarm) => {
+api.alarms.onAlarm.addListener((alarm) => {
   if (alarm.name === ASKING_ALARM)
     askAboutHeldDownloads();
 });
 
 // A browser restarted with downloads held may take them up again by itself; they stay paused until
 // Rushlet has said where they stand.
-chrome.runtime.onStartup.addListener(async () => {
+api.runtime.onStartup.addListener(async () => {
   for (const record of Object.values(await heldDownloads())) {
-    const [item] = await chrome.downloads.search({ id: record.browserId });
+    const [item] = await api.downloads.search({ id: record.browserId });
     if (isSameDownload(record, item) && item.state === "in_progress" && !item.paused)
       await pause(item.id);
   }

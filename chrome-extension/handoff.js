@@ -83,8 +83,23 @@ export function wireCookies(cookies, nowSeconds) {
   return result;
 }
 
-// Partitioned cookies belong to the site they were set under; only those of the site the download
-// was started from go along. Without a partition a cookie goes everywhere the browser sends it.
+// The host of the site a cookie is bound to: the top-level site of its partition, or the first
+// party it was set under where the browser isolates first parties; null for a cookie bound to no
+// site, undefined for a partition that cannot be read.
+function siteOf(cookie) {
+  const site = cookie.partitionKey && cookie.partitionKey.topLevelSite;
+  if (site) {
+    try {
+      return new URL(site).hostname;
+    } catch {
+      return undefined;
+    }
+  }
+  return cookie.firstPartyDomain || null;
+}
+
+// A cookie bound to a site goes along only with a download started from that site; one bound to
+// none goes everywhere the browser sends it.
 export function cookiesOfSite(cookies, referrer) {
   let referrerHost = "";
   try {
@@ -93,15 +108,10 @@ export function cookiesOfSite(cookies, referrer) {
     // No page started the download: only unpartitioned cookies apply.
   }
   return (cookies || []).filter((cookie) => {
-    const site = cookie.partitionKey && cookie.partitionKey.topLevelSite;
-    if (!site)
+    const siteHost = siteOf(cookie);
+    if (siteHost === null)
       return true;
-    try {
-      const siteHost = new URL(site).hostname;
-      return referrerHost === siteHost || referrerHost.endsWith("." + siteHost);
-    } catch {
-      return false;
-    }
+    return Boolean(siteHost) && (referrerHost === siteHost || referrerHost.endsWith("." + siteHost));
   });
 }
 

@@ -1,6 +1,8 @@
 // What the service worker and the popup share: the native host, the stored switch, the identity
 // of this installation, the downloads held for Rushlet, and the way Rushlet is asked.
 
+import { api } from "./platform.js";
+
 export const HOST = "com.rushlet.downloader";
 
 const SEND_DOWNLOADS = "sendDownloads";
@@ -9,26 +11,26 @@ const HELD_DOWNLOADS = "heldDownloads";
 // Sending is on until the user turns it off; the switch lives in storage because the service
 // worker's globals vanish whenever the browser stops the worker.
 export async function sendingEnabled() {
-  const stored = await chrome.storage.local.get({ [SEND_DOWNLOADS]: true });
+  const stored = await api.storage.local.get({ [SEND_DOWNLOADS]: true });
   return stored[SEND_DOWNLOADS] !== false;
 }
 
 export function setSendingEnabled(enabled) {
-  return chrome.storage.local.set({ [SEND_DOWNLOADS]: Boolean(enabled) });
+  return api.storage.local.set({ [SEND_DOWNLOADS]: Boolean(enabled) });
 }
 
 // The downloads the browser holds paused until Rushlet has them, by the browser's download id.
 export async function heldDownloads() {
-  const stored = await chrome.storage.local.get({ [HELD_DOWNLOADS]: {} });
+  const stored = await api.storage.local.get({ [HELD_DOWNLOADS]: {} });
   return stored[HELD_DOWNLOADS] || {};
 }
 
 export function storeHeldDownloads(held) {
-  return chrome.storage.local.set({ [HELD_DOWNLOADS]: held });
+  return api.storage.local.set({ [HELD_DOWNLOADS]: held });
 }
 
 export function onHeldDownloadsChanged(listener) {
-  chrome.storage.onChanged.addListener((changes, area) => {
+  api.storage.onChanged.addListener((changes, area) => {
     if (area === "local" && HELD_DOWNLOADS in changes)
       listener(changes[HELD_DOWNLOADS].newValue || {});
   });
@@ -43,11 +45,11 @@ const INSTALLATION_ID_PATTERN = /^[0-9a-f]{16}$/;
 let installationIdOnce = null;
 
 async function loadOrCreateInstallationId() {
-  const stored = (await chrome.storage.local.get(INSTALLATION_ID))[INSTALLATION_ID];
+  const stored = (await api.storage.local.get(INSTALLATION_ID))[INSTALLATION_ID];
   if (INSTALLATION_ID_PATTERN.test(stored || ""))
     return stored;
   const created = randomHex(8);
-  await chrome.storage.local.set({ [INSTALLATION_ID]: created });
+  await api.storage.local.set({ [INSTALLATION_ID]: created });
   return created;
 }
 
@@ -73,7 +75,7 @@ export async function newDownloadId() {
 // extension or ends without answering; never rejects.
 export async function askRushlet(message) {
   try {
-    const reply = await chrome.runtime.sendNativeMessage(HOST, message);
+    const reply = await api.runtime.sendNativeMessage(HOST, message);
     if (reply && typeof reply === "object")
       return reply;
     return { ok: false, error: "Rushlet sent no answer." };

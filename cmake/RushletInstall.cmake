@@ -11,8 +11,8 @@ install(TARGETS Rushlet RushletNativeHost rushlet-get rushlet-register-browsers
 # The registration's earlier name, a link that the build puts beside it.
 install(PROGRAMS ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/rushlet-register-chrome DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# The extension as the build assembles it beside the programs.
-install(DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/chrome-extension
+# The extensions as the build assembles them beside the programs.
+install(DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/chrome-extension ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/firefox-extension
     DESTINATION ${RUSHLET_INSTALL_DATADIR})
 
 # The icon: the scalable original and the PNG sizes desktops pick from.

@@ -17,7 +17,7 @@ packages=(
     fonts-noto-cjk # Japanese and Chinese texts
     # tests: real servers and tools
     xvfb xauth x11-utils nginx-light openssl python3 curl
-    chromium
+    chromium firefox-esr
     # installing and packaging: the desktop's validators, the manual page reader, and what CPack
     # needs to declare a Debian package's dependencies from its linked libraries
     desktop-file-utils appstream man-db dpkg-dev file

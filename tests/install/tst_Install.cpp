@@ -62,9 +62,12 @@ private:
         for (const char *program : {"Rushlet", "RushletNativeHost", "rushlet-get",
                                     "rushlet-register-browsers", "rushlet-register-chrome"})
             files.append(QStringLiteral("bin/") + QLatin1String(program));
-        for (const QString &file :
-             TestEnvironment::filesBelow(qEnvironmentVariable("RUSHLET_BIN_DIR") + "/chrome-extension"))
-            files.append(QStringLiteral("share/rushlet/chrome-extension/") + file);
+        for (const QString &extension :
+             {QStringLiteral("chrome-extension"), QStringLiteral("firefox-extension")}) {
+            for (const QString &file :
+                 TestEnvironment::filesBelow(qEnvironmentVariable("RUSHLET_BIN_DIR") + u'/' + extension))
+                files.append(QStringLiteral("share/rushlet/%1/").arg(extension) + file);
+        }
         files.append(QStringLiteral("share/applications/%1.desktop").arg(appId));
         files.append(QStringLiteral("share/metainfo/%1.metainfo.xml").arg(appId));
         files.append(QStringLiteral("share/icons/hicolor/scalable/apps/%1.svg").arg(appId));
@@ -220,9 +223,13 @@ private slots:
     {
         QVERIFY(QDir().mkpath(environment.configHome() + QStringLiteral("/google-chrome")));
         QVERIFY(QDir().mkpath(environment.configHome() + QStringLiteral("/chromium")));
+        QVERIFY(QDir().mkpath(environment.home() + QStringLiteral("/.mozilla/firefox")));
         const QByteArray extensionLine =
             "    extension folder to load: " +
             installed(QStringLiteral("share/rushlet/chrome-extension")).toUtf8() + '\n';
+        const QByteArray firefoxExtensionLine =
+            "    extension folder to load: " +
+            installed(QStringLiteral("share/rushlet/firefox-extension")).toUtf8() + '\n';
         const QString chromiumCopy =
             environment.configHome() +
             QStringLiteral("/chromium/NativeMessagingHosts/com.rushlet.downloader.json");
@@ -233,6 +240,7 @@ private slots:
                 run(installed(QStringLiteral("bin/") + program), {}, environment.processEnvironment());
             QVERIFY2(registered.exitCode == 0, registered.standardError.constData());
             QCOMPARE(registered.standardOutput.count(extensionLine), 2);
+            QCOMPARE(registered.standardOutput.count(firefoxExtensionLine), 1);
             QVERIFY2(QFile::exists(chromiumCopy), qPrintable(program));
         }
 
@@ -240,7 +248,8 @@ private slots:
         for (const QString &manifest :
              QStringList{environment.dataFolder() + name,
                          environment.configHome() + "/google-chrome/NativeMessagingHosts" + name,
-                         environment.configHome() + "/chromium/NativeMessagingHosts" + name}) {
+                         environment.configHome() + "/chromium/NativeMessagingHosts" + name,
+                         environment.home() + "/.mozilla/native-messaging-hosts" + name}) {
             const QJsonObject host = QJsonDocument::fromJson(TestEnvironment::readFile(manifest)).object();
             QCOMPARE(host.value(QStringLiteral("path")).toString(),
                      installed(QStringLiteral("bin/RushletNativeHost")));
