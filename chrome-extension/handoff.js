@@ -4,7 +4,8 @@
 // shares them; the browser's own calls live in background.js.
 
 // A held download the browser keeps paused this long without Rushlet having it goes on in the
-// browser: the user should not wait forever for a file that was theirs already.
+// browser: the user should not wait forever for a file that was theirs already. One that runs on
+// while held is let go after as long.
 export const HOLD_LIMIT_MS = 24 * 60 * 60 * 1000;
 // How long a hand-off may be under way before its record counts as interrupted.
 export const SENDING_GRACE_MS = 60 * 1000;
@@ -142,8 +143,9 @@ export function downloadMessage(item, id, session) {
   return message;
 }
 
-// The record of a download the browser holds paused for Rushlet.
-export function heldRecord(item, message, now) {
+// The record of a download the browser holds for Rushlet: paused, or left to run on (`runsOn`)
+// where the browser could not be trusted to resume it.
+export function heldRecord(item, message, now, runsOn) {
   return {
     browserId: item.id,
     requestId: message.id,
@@ -153,6 +155,7 @@ export function heldRecord(item, message, now) {
     heldSince: now,
     acknowledged: false,
     state: "sending",
+    runsOn,
   };
 }
 
@@ -173,6 +176,8 @@ export function isSameDownload(record, item) {
 export function decide(record, reply, item, now) {
   if (!item)
     return "forget";
+  if (record.runsOn)
+    return decideRunning(record, reply, item, now);
   const finished = item.state === "complete";
   // Resumed in the browser by the user, or never paused: the browser's download is theirs again.
   if (item.state === "in_progress" && !item.paused)
@@ -203,6 +208,34 @@ export function decide(record, reply, item, now) {
   return "keep";
 }
 
+// The same for a download the browser let run on while Rushlet was asked: there is nothing to
+// resume, and its running is no sign that the user took it back.
+function decideRunning(record, reply, item, now) {
+  const finished = item.state === "complete";
+  // Still coming in, or paused (by the user, or by the browser over a restart).
+  const going = item.state === "in_progress" || item.paused === true;
+  if (reply && reply.ok === true) {
+    switch (reply.state) {
+    case "done":
+      return "erase";
+    case "fetching":
+      // A copy the browser finished stays until Rushlet's is complete too.
+      return finished ? "keep" : "erase";
+    case "failed":
+      // Until the browser's own copy has ended, a retry in Rushlet may still take it over.
+      return going ? "keep" : "forget";
+    case "gone":
+      // Declined by the user: a copy that is still coming in is stopped, a finished one stays.
+      return record.acknowledged && going ? "cancel" : "forget";
+    case "unknown":
+      return "forget";
+    default:
+      break;
+    }
+  }
+  return now - record.heldSince >= HOLD_LIMIT_MS ? "forget" : "keep";
+}
+
 // How long until the held downloads are asked about again: often while a hand-off is fresh (the
 // user is confirming it right now), rarely once it has waited a while. Null when nothing is held.
 export function askingDelay(records, now) {
@@ -227,6 +260,9 @@ export function describe(record) {
     return "Confirmed in Rushlet; nothing received yet.";
   case "fetching":
     return "Rushlet is receiving it.";
+  case "failed":
+    // Only a download the browser let run on is held past Rushlet's failure.
+    return "Rushlet could not fetch it; the browser goes on with its own copy.";
   case "unreachable":
     return "Rushlet did not answer: " + (record.error || "no reason given.");
   default:
