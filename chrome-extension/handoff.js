@@ -176,12 +176,19 @@ export function isSameDownload(record, item) {
 export function decide(record, reply, item, now) {
   if (!item)
     return "forget";
-  if (record.runsOn)
-    return decideRunning(record, reply, item, now);
   const finished = item.state === "complete";
+  // A download the browser let run on while Rushlet was asked (where it could not be trusted to
+  // resume one) has nothing to resume, and its running is no sign that the user took it back.
+  const runsOn = record.runsOn === true;
   // Resumed in the browser by the user, or never paused: the browser's download is theirs again.
-  if (item.state === "in_progress" && !item.paused)
+  if (!runsOn && item.state === "in_progress" && !item.paused)
     return "forget";
+  // Where Rushlet will not have it, a copy held paused is resumed; a finished one, or one that runs
+  // on, needs nothing.
+  const goOn = finished || runsOn ? "forget" : "resume";
+  // A copy that runs on may have ended in the browser meanwhile; one paused by the user, or by the
+  // browser over a restart, is still going.
+  const going = runsOn ? item.state === "in_progress" || item.paused === true : !finished;
   if (reply && reply.ok === true) {
     switch (reply.state) {
     case "done":
@@ -190,50 +197,24 @@ export function decide(record, reply, item, now) {
       // A copy the browser finished stays until Rushlet's is complete too.
       return finished ? "keep" : "erase";
     case "failed":
-      return finished ? "forget" : "resume";
+      // While a copy that runs on is still coming in, a retry in Rushlet may take it over yet.
+      return runsOn && going ? "keep" : goOn;
     case "gone":
       // Never acknowledged: the hand-off did not arrive, and the browser must go on.
       if (!record.acknowledged)
-        return finished ? "forget" : "resume";
-      return finished ? "forget" : "cancel";
+        return goOn;
+      // Declined by the user: a copy still coming in is stopped, a finished one stays.
+      return going ? "cancel" : "forget";
     case "unknown":
       // Rushlet lost it without the user saying so (its list was lost or moved aside).
-      return finished ? "forget" : "resume";
+      return goOn;
     default:
       break;
     }
   }
   if (now - record.heldSince >= HOLD_LIMIT_MS)
-    return finished ? "forget" : "resume";
+    return goOn;
   return "keep";
-}
-
-// The same for a download the browser let run on while Rushlet was asked: there is nothing to
-// resume, and its running is no sign that the user took it back.
-function decideRunning(record, reply, item, now) {
-  const finished = item.state === "complete";
-  // Still coming in, or paused (by the user, or by the browser over a restart).
-  const going = item.state === "in_progress" || item.paused === true;
-  if (reply && reply.ok === true) {
-    switch (reply.state) {
-    case "done":
-      return "erase";
-    case "fetching":
-      // A copy the browser finished stays until Rushlet's is complete too.
-      return finished ? "keep" : "erase";
-    case "failed":
-      // Until the browser's own copy has ended, a retry in Rushlet may still take it over.
-      return going ? "keep" : "forget";
-    case "gone":
-      // Declined by the user: a copy that is still coming in is stopped, a finished one stays.
-      return record.acknowledged && going ? "cancel" : "forget";
-    case "unknown":
-      return "forget";
-    default:
-      break;
-    }
-  }
-  return now - record.heldSince >= HOLD_LIMIT_MS ? "forget" : "keep";
 }
 
 // How long until the held downloads are asked about again: often while a hand-off is fresh (the
