@@ -34,8 +34,7 @@ HELD_FILE_SIZE = 16 * 1024 * 1024
 HELD_CHUNK_DELAY = 0.02
 # The file the browser keeps downloads at full speed.
 KEPT_FILE_SIZE = 3 * 1024 * 1024 + 17
-# Files Rushlet fetches from nginx, served slowly enough that the browser is still at them when it
-# pauses or cancels its copy.
+# Files Rushlet fetches from nginx, served slowly enough that the browser is midway when Rushlet starts.
 SITE_FILE_SIZE = 6 * 1024 * 1024 + 7
 NGINX_RATE = "1m"
 TICKET_LIFETIME = 4  # seconds, the cookie of the login scenario
@@ -297,8 +296,7 @@ class BrowserRun:
 
     # Chromium tells of a download by the link clicked; Firefox by where the redirects led.
     names_final_url = False
-    # Chromium's extension holds a download for Rushlet paused; Firefox's lets it run on, since
-    # Firefox would resume it by asking the site again, which may refuse by then.
+    # Chromium's extension holds a download for Rushlet paused; Firefox's lets it run on.
     pauses_held_downloads = True
 
     def __init__(self, bin_dir, browser):
@@ -462,14 +460,13 @@ class BrowserRun:
     def check_erased(self, name, download_id):
         wait_for("the browser to erase download %d" % download_id, lambda: any(
             e["event"] == "erased" and e["id"] == download_id for e in self.observed()), 20)
-        # A copy that runs on may be finished first; it is removed once Rushlet has the file.
+        # A copy that runs on may be finished first, and is then removed once Rushlet has the file.
         changes = [e for e in self.observed() if e["event"] == "changed" and e["id"] == download_id]
         check(not self.pauses_held_downloads or not any(e.get("state") == "complete" for e in changes),
               "the browser completed its copy")
         check(self.browser_items(download_id) == [], "the download is still in the browser's list")
         # The browser deletes its partial file after the cancel on its own time.
         wait_for("the browser to delete its copy of " + name, lambda: not self.browser_files(name), 10)
-        self.check_let_go(name, download_id)
 
     def browser_files(self, name):
         """What the browser keeps in its folder for `name`: the file, Chromium's NAME.crdownload, or
@@ -480,14 +477,11 @@ class BrowserRun:
 
     def check_resumed(self, name, download_id, body, url, error):
         """Rushlet refused what it got (an Error, never "Completed"); the browser went on with its
-        copy, resumed or never paused, and finished it; the extension let go of it."""
+        copy and finished it, and the extension let go of it."""
         wait_for("Rushlet to end " + name, lambda: self.entry_for(url)["status"] in ("Error", "Completed"), 30)
         check(self.entry_for(url)["error"] == error, "Rushlet ended %s as %s" % (name, self.entry_for(url)))
         self.check_kept_by_browser(name, download_id, body)
         check(not os.path.exists(self.rushlet_file(name)), "Rushlet saved something as " + name)
-        self.check_let_go(name, download_id)
-
-    def check_let_go(self, name, download_id):
         wait_for("the extension to let go of " + name, lambda: str(download_id) not in (self.held_records() or {}), 20)
 
     def check_kept_by_browser(self, name, download_id, body=None):

@@ -4,12 +4,10 @@
 The registration tool registers the host for Firefox in a fresh HOME; the extension is installed
 unsigned into a fresh profile, as ESR allows. Then, in one start of the browser:
 1. Rushlet running on a private X display: files from nginx that need the browser's session (a
-   cookie, a Referer, a redirect's cookie) run on in the browser while they are confirmed in
-   Rushlet's dialog with the keyboard, are fetched by Rushlet with the right bytes, and the browser's
-   copy is cancelled and erased, partial file and all; a login page (the ticket expired while the
-   user confirmed) or a site refusing Rushlet ends in Error and the browser finishes its copy; a
-   confirmation cancelled by the user cancels the browser's copy too; a copy the browser finished
-   before the user confirmed is removed once Rushlet has the file.
+   cookie, a Referer, a redirect's cookie) run on in the browser, are confirmed in Rushlet's dialog
+   with the keyboard, fetched by Rushlet with the right bytes, and the browser's copy erased; a login
+   page or a site refusing Rushlet ends in Error and the browser finishes its copy; a confirmation
+   cancelled by the user cancels the browser's copy too; one finished first goes once Rushlet has it.
 2. Rushlet not running: the native host, started by Firefox with its own arguments, starts Rushlet
    with --browser-launch, and the browser holds the download for it.
 3. The extension's popup tells that Rushlet answers and lists the download held for it.
@@ -193,21 +191,15 @@ class Run(BrowserRun):
         rushlet = self.start_rushlet()
         check(self.ping_through_browser() == {"ok": True}, "a ping through the browser was not answered")
         self.site_scenarios()
-        self.finished_by_browser_first()
-        self.stop_rushlet(rushlet.pid)
-        log("1. taken over by the running Rushlet")
-
-    def finished_by_browser_first(self):
-        """The browser's copy runs on and is finished before the user confirms: it stays until
-        Rushlet has the whole file, and then goes from the browser's folder too."""
+        # A copy the browser finished before the user confirmed goes, file and all, once Rushlet has it.
         page, url, download_id, body = self.site_download("plain", "early.bin")
-        wait_for("the browser to finish early.bin", lambda: self.browser_items(download_id)[0]["state"] == "complete",
-                 30, 0.2)
+        self.check_kept_by_browser("early.bin", download_id, body)
         self.answer_dialog("Return")
         self.check_fetched("early.bin", url, body)
         self.check_erased("early.bin", download_id)
         self.close_page(page)
-        log("1e. a copy the browser finished first was removed once Rushlet had the file")
+        self.stop_rushlet(rushlet.pid)
+        log("1. taken over by the running Rushlet")
 
     def popup_lists_held(self):
         """The toolbar popup, here in a tab: its ping starts Rushlet, and it lists what is held."""
