@@ -1,6 +1,6 @@
-// Hands the browser's downloads to Rushlet. The browser's own copy is paused, not dropped, until
-// Rushlet has received bytes of the file; a missing, refusing or failing Rushlet never costs the
-// user a file. Everything that calls the browser is here, but for what each browser does its own
+// Hands the browser's downloads to Rushlet. The browser's own copy is held, not dropped, until
+// Rushlet has received bytes of the file: paused, or left to run on where the browser could not be
+// trusted to resume it; a missing, refusing or failing Rushlet never costs the user a file. Everything that calls the browser is here, but for what each browser does its own
 // way (platform.js); the decisions are in handoff.js.
 import {
   askingDelay,
@@ -12,7 +12,7 @@ import {
   isWebUrl,
   SENDING_GRACE_MS,
 } from "./handoff.js";
-import { api, cookieQueries, resumeDownload, watchNewDownloads } from "./platform.js";
+import { api, cookieQueries, pausesHeldDownloads, resumeDownload, watchNewDownloads } from "./platform.js";
 import { askRushlet, heldDownloads, newDownloadId, sendingEnabled, storeHeldDownloads } from "./rushlet.js";
 
 const ASKING_ALARM = "askAboutHeldDownloads";
@@ -106,18 +106,20 @@ async function handOver(item, release) {
   try {
     if (!(await sendingEnabled()))
       return;
-    // Paused before Rushlet is asked: the browser must not finish a copy that Rushlet takes over.
-    // One the browser cannot hold (finished or cancelled meanwhile) stays with the browser.
-    paused = await pause(item.id);
-    if (!paused)
-      return;
+    // Paused before Rushlet is asked, where the browser holds by pausing: it must not finish a copy
+    // that Rushlet takes over. One it cannot pause (finished or cancelled meanwhile) stays with it.
+    if (pausesHeldDownloads) {
+      paused = await pause(item.id);
+      if (!paused)
+        return;
+    }
     const held = await heldDownloads();
     const earlier = held[item.id];
     // The browser reporting the same download twice gets the one id, and Rushlet takes it once.
     const id = earlier && isSameDownload(earlier, item) ? earlier.requestId : await newDownloadId();
     const message = downloadMessage(item, id, await session(item));
     await changeHeld((records) => {
-      records[item.id] = heldRecord(item, message, Date.now());
+      records[item.id] = heldRecord(item, message, Date.now(), !pausesHeldDownloads);
     });
     const reply = await askRushlet(message);
     taken = reply.ok === true;
@@ -153,6 +155,8 @@ watchNewDownloads(wanted, handOver);
 
 // ---- Asking Rushlet about the held downloads -------------------------------------------------
 
+// False when the browser finished its copy before the cancel reached it: what becomes of a finished
+// copy is decided anew.
 async function dropBrowserCopy(item) {
   try {
     if (item.state === "complete")
@@ -162,11 +166,17 @@ async function dropBrowserCopy(item) {
   } catch (error) {
     console.warn("Could not remove the browser's copy of download", item.id, error);
   }
+  if (item.state !== "complete") {
+    const [now] = await api.downloads.search({ id: item.id });
+    if (now && now.state === "complete")
+      return false;
+  }
   try {
     await api.downloads.erase({ id: item.id });
   } catch (error) {
     console.warn("Could not remove download", item.id, "from the browser's list", error);
   }
+  return true;
 }
 
 // Goes on with the browser's copy; one the server cannot resume is fetched anew by the browser.
@@ -193,14 +203,15 @@ async function settle(record, now) {
     return;
   const reply = item ? await askRushlet({ type: "status", id: record.requestId }) : null;
   const action = decide(record, reply, item, now);
+  let settled = action !== "keep";
   if (action === "erase" || action === "cancel")
-    await dropBrowserCopy(item);
+    settled = await dropBrowserCopy(item);
   else if (action === "resume")
     await continueInBrowser(item);
   await changeHeld((records) => {
     if (!records[record.browserId] || records[record.browserId].requestId !== record.requestId)
       return;
-    if (action !== "keep") {
+    if (settled) {
       delete records[record.browserId];
     } else if (reply && reply.ok === true) {
       records[record.browserId].state = reply.state;
@@ -259,12 +270,12 @@ api.alarms.onAlarm.addListener((alarm) => {
     askAboutHeldDownloads();
 });
 
-// A browser restarted with downloads held may take them up again by itself; they stay paused until
-// Rushlet has said where they stand.
+// A browser restarted with downloads held may take them up again by itself; those it held paused
+// stay paused until Rushlet has said where they stand.
 api.runtime.onStartup.addListener(async () => {
   for (const record of Object.values(await heldDownloads())) {
     const [item] = await api.downloads.search({ id: record.browserId });
-    if (isSameDownload(record, item) && item.state === "in_progress" && !item.paused)
+    if (!record.runsOn && isSameDownload(record, item) && item.state === "in_progress" && !item.paused)
       await pause(item.id);
   }
   askAboutHeldDownloads();

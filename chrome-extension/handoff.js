@@ -4,7 +4,8 @@
 // shares them; the browser's own calls live in background.js.
 
 // A held download the browser keeps paused this long without Rushlet having it goes on in the
-// browser: the user should not wait forever for a file that was theirs already.
+// browser: the user should not wait forever for a file that was theirs already. One that runs on
+// while held is let go after as long.
 export const HOLD_LIMIT_MS = 24 * 60 * 60 * 1000;
 // How long a hand-off may be under way before its record counts as interrupted.
 export const SENDING_GRACE_MS = 60 * 1000;
@@ -142,8 +143,9 @@ export function downloadMessage(item, id, session) {
   return message;
 }
 
-// The record of a download the browser holds paused for Rushlet.
-export function heldRecord(item, message, now) {
+// The record of a download the browser holds for Rushlet: paused, or left to run on (`runsOn`)
+// where the browser could not be trusted to resume it.
+export function heldRecord(item, message, now, runsOn) {
   return {
     browserId: item.id,
     requestId: message.id,
@@ -153,6 +155,7 @@ export function heldRecord(item, message, now) {
     heldSince: now,
     acknowledged: false,
     state: "sending",
+    runsOn,
   };
 }
 
@@ -174,9 +177,18 @@ export function decide(record, reply, item, now) {
   if (!item)
     return "forget";
   const finished = item.state === "complete";
+  // A download the browser let run on while Rushlet was asked (where it could not be trusted to
+  // resume one) has nothing to resume, and its running is no sign that the user took it back.
+  const runsOn = record.runsOn === true;
   // Resumed in the browser by the user, or never paused: the browser's download is theirs again.
-  if (item.state === "in_progress" && !item.paused)
+  if (!runsOn && item.state === "in_progress" && !item.paused)
     return "forget";
+  // Where Rushlet will not have it, a copy held paused is resumed; a finished one, or one that runs
+  // on, needs nothing.
+  const goOn = finished || runsOn ? "forget" : "resume";
+  // A copy that runs on may have ended in the browser meanwhile; one paused by the user, or by the
+  // browser over a restart, is still going.
+  const going = runsOn ? item.state === "in_progress" || item.paused === true : !finished;
   if (reply && reply.ok === true) {
     switch (reply.state) {
     case "done":
@@ -185,21 +197,23 @@ export function decide(record, reply, item, now) {
       // A copy the browser finished stays until Rushlet's is complete too.
       return finished ? "keep" : "erase";
     case "failed":
-      return finished ? "forget" : "resume";
+      // While a copy that runs on is still coming in, a retry in Rushlet may take it over yet.
+      return runsOn && going ? "keep" : goOn;
     case "gone":
       // Never acknowledged: the hand-off did not arrive, and the browser must go on.
       if (!record.acknowledged)
-        return finished ? "forget" : "resume";
-      return finished ? "forget" : "cancel";
+        return goOn;
+      // Declined by the user: a copy still coming in is stopped, a finished one stays.
+      return going ? "cancel" : "forget";
     case "unknown":
       // Rushlet lost it without the user saying so (its list was lost or moved aside).
-      return finished ? "forget" : "resume";
+      return goOn;
     default:
       break;
     }
   }
   if (now - record.heldSince >= HOLD_LIMIT_MS)
-    return finished ? "forget" : "resume";
+    return goOn;
   return "keep";
 }
 
@@ -227,6 +241,9 @@ export function describe(record) {
     return "Confirmed in Rushlet; nothing received yet.";
   case "fetching":
     return "Rushlet is receiving it.";
+  case "failed":
+    // Only a download the browser let run on is held past Rushlet's failure.
+    return "Rushlet could not fetch it; the browser goes on with its own copy.";
   case "unreachable":
     return "Rushlet did not answer: " + (record.error || "no reason given.");
   default:

@@ -3,6 +3,10 @@
 
 export const api = chrome;
 
+// A paused download goes on over the connection it had, so the browser's copy of a download handed
+// to Rushlet is paused until Rushlet has bytes of it, and resumed should Rushlet fail before that.
+export const pausesHeldDownloads = true;
+
 // The name-choosing step holds a new download until it is answered, which is the last moment at
 // which it can be taken over before the browser writes the file into its folder. `wanted` decides
 // at once; `handOver` calls the release it is given when the browser may go on.

@@ -17,7 +17,7 @@ askRushlet({ type: "ping" }).then((reply) => {
     reply.ok === true ? "Rushlet answered." : "Rushlet did not answer: " + (reply.error || "no reason given.");
 });
 
-// The downloads the browser keeps paused until Rushlet has them, oldest first.
+// The downloads the browser holds until Rushlet has them, oldest first.
 function showHeld(held) {
   const records = Object.values(held).sort((a, b) => a.heldSince - b.heldSince);
   heldSection.hidden = records.length === 0;

@@ -19,7 +19,8 @@ export function setSendingEnabled(enabled) {
   return api.storage.local.set({ [SEND_DOWNLOADS]: Boolean(enabled) });
 }
 
-// The downloads the browser holds paused until Rushlet has them, by the browser's download id.
+// The downloads the browser holds (paused, or running on) until Rushlet has them, by the browser's
+// download id.
 export async function heldDownloads() {
   const stored = await api.storage.local.get({ [HELD_DOWNLOADS]: {} });
   return stored[HELD_DOWNLOADS] || {};

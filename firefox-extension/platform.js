@@ -3,9 +3,14 @@
 
 export const api = browser;
 
-// Firefox has no step that holds a new download: it tells of one once it has started. Paused
-// before its first bytes have arrived, the download is dropped rather than paused (it could not
-// be resumed), so it is taken over as soon as the first bytes are in.
+// Firefox resumes a paused download by asking the site again, which may refuse by then (a sign-in
+// that expired while the user confirmed in Rushlet, a link that works once): the browser's copy of
+// a download handed to Rushlet runs on instead, and is cancelled once Rushlet has bytes of it.
+export const pausesHeldDownloads = false;
+
+// Firefox has no step that holds a new download: it tells of one once it has started, before it
+// knows the size, which Rushlet checks its own fetch against. The download is taken over once its
+// first bytes are in.
 const FIRST_BYTES_LIMIT_MS = 10000;
 const FIRST_BYTES_POLL_MS = 25;
 
@@ -37,8 +42,9 @@ export function watchNewDownloads(wanted, handOver) {
   });
 }
 
-// Goes on with a paused download; fails when the browser cannot. Firefox settles its own resume
-// only once the download has ended, which may be hours away.
+// Goes on with a paused download (one an earlier version of the extension held paused); fails when
+// the browser cannot. Firefox settles its own resume only once the download has ended, which may be
+// hours away.
 export async function resumeDownload(id) {
   const [item] = await browser.downloads.search({ id });
   if (!item || !item.canResume)

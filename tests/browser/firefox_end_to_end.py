@@ -4,10 +4,10 @@
 The registration tool registers the host for Firefox in a fresh HOME; the extension is installed
 unsigned into a fresh profile, as ESR allows. Then, in one start of the browser:
 1. Rushlet running on a private X display: files from nginx that need the browser's session (a
-   cookie, a Referer, a redirect's cookie) are paused in the browser, confirmed in Rushlet's dialog
+   cookie, a Referer, a redirect's cookie) run on in the browser, are confirmed in Rushlet's dialog
    with the keyboard, fetched by Rushlet with the right bytes, and the browser's copy erased; a login
    page or a site refusing Rushlet ends in Error and the browser finishes its copy; a confirmation
-   cancelled by the user cancels the browser's copy too.
+   cancelled by the user cancels the browser's copy too; one finished first goes once Rushlet has it.
 2. Rushlet not running: the native host, started by Firefox with its own arguments, starts Rushlet
    with --browser-launch, and the browser holds the download for it.
 3. The extension's popup tells that Rushlet answers and lists the download held for it.
@@ -79,7 +79,7 @@ class Marionette:
 
 class Run(BrowserRun):
     names_final_url = True
-    resumes_over_open_connection = False
+    pauses_held_downloads = False
 
     def __init__(self, bin_dir, browser):
         super().__init__(bin_dir, browser)
@@ -191,6 +191,13 @@ class Run(BrowserRun):
         rushlet = self.start_rushlet()
         check(self.ping_through_browser() == {"ok": True}, "a ping through the browser was not answered")
         self.site_scenarios()
+        # A copy the browser finished before the user confirmed goes, file and all, once Rushlet has it.
+        page, url, download_id, body = self.site_download("plain", "early.bin")
+        self.check_kept_by_browser("early.bin", download_id, body)
+        self.answer_dialog("Return")
+        self.check_fetched("early.bin", url, body)
+        self.check_erased("early.bin", download_id)
+        self.close_page(page)
         self.stop_rushlet(rushlet.pid)
         log("1. taken over by the running Rushlet")
 
