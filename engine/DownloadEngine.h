@@ -4,6 +4,7 @@
 #include "engine/DownloadSpec.h"
 #include "engine/ResumeCheckpoint.h"
 #include "engine/Segment.h"
+#include "engine/TransferRate.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -103,6 +104,7 @@ private:
     qint64 lastReceived = 0;
     qint64 lastTickMs = 0;
     qint64 lastCheckpointMs = 0;
+    TransferRate::Average rate;
     double speed = 0;
 
     // Set while the engine aborts a reply itself, so that only a transfer time-out is ever taken
