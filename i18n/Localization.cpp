@@ -153,6 +153,11 @@ QString Localization::translate(const QString &english)
     return TranslationRules::lookup(table(), english, effectiveLanguage());
 }
 
+QString Localization::translateCount(const QString &english, qint64 count)
+{
+    return TranslationRules::countedText(translate(english), effectiveLanguage(), count);
+}
+
 void Localization::bind(QWidget *root)
 {
     if (root == nullptr)

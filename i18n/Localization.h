@@ -23,6 +23,9 @@ public:
     // The text in the language in force; texts without a row come back unchanged. Arguments are
     // filled in after the lookup: translate("Version %1").arg(version).
     static QString translate(const QString &english);
+    // A counted text, "%n item|%n items" in English, in the form the count takes in the language
+    // in force, with %n filled in; other arguments follow as with translate().
+    static QString translateCount(const QString &english, qint64 count);
 
     // Keeps the static texts of `root` and all its descendants in the language in force: window
     // titles, tool tips, label/button/action texts and line-edit placeholders that are table keys

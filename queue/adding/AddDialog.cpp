@@ -268,10 +268,9 @@ void AddDialog::validate()
 void AddDialog::retranslate()
 {
     for (int index = 0; index < connectionsChoice->count(); ++index) {
-        const int count = connectionsChoice->itemData(index).toInt();
         connectionsChoice->setItemText(
-            index, count == 1 ? Localization::translate(QStringLiteral("1 connection"))
-                              : Localization::translate(QStringLiteral("%1 connections")).arg(count));
+            index, Localization::translateCount(QStringLiteral("%n connection|%n connections"),
+                                                connectionsChoice->itemData(index).toInt()));
     }
     primaryButton->setText(Localization::translate(startsImmediately() ? QStringLiteral("Download")
                                                                        : QStringLiteral("Add to queue")));

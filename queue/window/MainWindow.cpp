@@ -475,9 +475,9 @@ void MainWindow::refreshRows(bool fullPass)
 
 void MainWindow::refreshSummary()
 {
-    headerLabel->setText(Localization::translate(QStringLiteral("%1  ·  %2 items"))
-                             .arg(Localization::translate(categories->currentTitle()))
-                             .arg(table->rowCount()));
+    headerLabel->setText(
+        Localization::translateCount(QStringLiteral("%1  ·  %n item|%1  ·  %n items"), table->rowCount())
+            .arg(Localization::translate(categories->currentTitle())));
     statusArea->showTotals(list->count(), totals.activeCount(), totals.speed());
     updateTrayToolTip();
 }

@@ -79,7 +79,8 @@ void TransferPage::showDownload(const DownloadSnapshot *snapshot)
     statusBadge->setText(Localization::translate(snapshot->status));
     statusBadge->show();
     percent->setText(DisplayFormat::detailedPercent(*snapshot));
-    connections->setText(DisplayFormat::connectionsText(*snapshot, translate));
+    connections->setText(Localization::translateCount(QStringLiteral("%n connection|%n parallel connections"),
+                                                      DisplayFormat::connectionCount(*snapshot)));
     showSegments(snapshot->segments);
     progressLine->setText(DisplayFormat::progressText(*snapshot, translate));
     activity->setText(DisplayFormat::activityText(*snapshot, translate));
