@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTranslator>
 
 class QMenu;
 class QWidget;
@@ -55,9 +56,13 @@ private:
     Localization();
 
     static QString effectiveLanguageOf(const QString &choice);
+    // Qt's own texts (key names such as "Ctrl", standard buttons, the file dialog) in the language
+    // in force, from the translations installed with Qt.
+    void loadQtTexts();
 
     QString choice;
     // Resolved when the choice is made: asking the system for its languages costs microseconds,
     // far too much for a lookup that runs for every cell of a refreshed list.
     QString effective;
+    QTranslator qtTexts;
 };

@@ -7,8 +7,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QGlyphRun>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -118,6 +120,40 @@ private slots:
         QCOMPARE(changed.count(), 2);
         QCOMPARE(storedSetting(), QStringLiteral("system"));
         QCOMPARE(Localization::effectiveLanguage(), QStringLiteral("de"));
+    }
+
+    // Qt's own texts come from the translations installed with Qt, and go back to English.
+    void qtTextsFollowTheLanguage_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("shortcut");
+        QTest::addColumn<QString>("deleteKey");
+        QTest::addColumn<QString>("cancel");
+        QTest::newRow("de") << QStringLiteral("de") << QStringLiteral("Strg+N") << QStringLiteral("Entf")
+                            << QStringLiteral("Abbrechen");
+        QTest::newRow("es") << QStringLiteral("es") << QStringLiteral("Control+N")
+                            << QStringLiteral("Suprimir") << QStringLiteral("Cancelar");
+        QTest::newRow("fr") << QStringLiteral("fr") << QStringLiteral("Ctrl+N") << QStringLiteral("Suppr")
+                            << QStringLiteral("Annuler");
+        QTest::newRow("ru") << QStringLiteral("ru") << QStringLiteral("Ctrl+N") << QStringLiteral("Del")
+                            << QStringLiteral("Отмена");
+        QTest::newRow("ja") << QStringLiteral("ja") << QStringLiteral("Ctrl+N") << QStringLiteral("Del")
+                            << QStringLiteral("キャンセル");
+        QTest::newRow("en again") << QStringLiteral("en") << QStringLiteral("Ctrl+N") << QStringLiteral("Del")
+                                  << QStringLiteral("Cancel");
+    }
+
+    void qtTextsFollowTheLanguage()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, shortcut);
+        QFETCH(QString, deleteKey);
+        QFETCH(QString, cancel);
+        Localization::setLanguage(language);
+        QCOMPARE(QKeySequence(QStringLiteral("Ctrl+N")).toString(QKeySequence::NativeText), shortcut);
+        QCOMPARE(QKeySequence(QKeySequence::Delete).toString(QKeySequence::NativeText), deleteKey);
+        const QDialogButtonBox buttons(QDialogButtonBox::Cancel);
+        QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), cancel);
     }
 
     void bindKeepsAWidgetTreeTranslated()
