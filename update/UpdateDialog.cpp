@@ -159,7 +159,9 @@ void UpdateDialog::refresh()
     if (state == State::Failed) {
         lines = translated("Please try again later. The update service may be unavailable.");
         if (!errorText.isEmpty())
-            lines += QStringLiteral("\n\n") + errorText;
+            // What the program itself says about a failure reads in the user's language; the
+            // network library's technical texts have no row and stay as they are.
+            lines += QStringLiteral("\n\n") + Localization::translate(errorText);
     } else {
         lines = translated("Current version: %1").arg(UpdateSource::currentVersion());
     }
