@@ -63,6 +63,12 @@ bool DesktopSession::start(const QProcessEnvironment &base, const QSize &screenS
     return true;
 }
 
+bool DesktopSession::stopWindowManager()
+{
+    stop(manager);
+    return manager.state() == QProcess::NotRunning;
+}
+
 bool DesktopSession::run(const QString &program, const QStringList &arguments, QByteArray *output) const
 {
     QProcess process;

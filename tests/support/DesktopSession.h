@@ -19,6 +19,10 @@ public:
     // ":N" once started.
     QString display() const { return displayName; }
 
+    // Ends the window manager, leaving the display without one (its announcement on the root
+    // window stays behind, as after a crash); true once it has gone.
+    bool stopWindowManager();
+
     // Runs a short program on the display (xdotool, xprop): true when it exits with 0 in time.
     bool run(const QString &program, const QStringList &arguments, QByteArray *output = nullptr) const;
 
