@@ -50,7 +50,9 @@ UpdateDialog::UpdateDialog(QWidget *parent)
             "border-color:%6; }"
             "QPushButton#updateDownload:hover, QPushButton#updateRetry:hover { background:%7; }")
             .arg(colours.surface, colours.primaryText, colours.border, colours.secondaryText, colours.footer,
-                 light.accent, light.accentHover));
+                 light.accent, light.accentHover) +
+        ColourScheme::buttonFocusSheet(ColourScheme::isDark(palette()),
+                                       {QStringLiteral("updateDownload"), QStringLiteral("updateRetry")}));
 
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
