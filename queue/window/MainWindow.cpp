@@ -132,6 +132,7 @@ void MainWindow::fitToTexts()
 {
     categories->fitToTexts();
     table->fitColumnsToTexts();
+    actions->reserveStartLabelWidth(toolBar);
 }
 
 void MainWindow::buildToolBar()
@@ -426,6 +427,7 @@ void MainWindow::refreshView()
 void MainWindow::refreshRows(bool fullPass)
 {
     const QString remembered = table->selectedId();
+    const int rememberedRow = table->currentRow();
     const QSignalBlocker quietTable(table);
     const QStringList order = list->ids();
     const int category = categories->currentRow();
@@ -464,8 +466,12 @@ void MainWindow::refreshRows(bool fullPass)
     reportAnnounced = false;
     fullPassPending = false;
 
+    // A download taken off the list leaves the selection on its neighbour; one that only left
+    // the category shown leaves it on the first row.
     if (!table->selectDownload(remembered) && table->rowCount() > 0)
-        table->selectRow(0);
+        table->selectRow(list->contains(remembered) || rememberedRow < 0
+                             ? 0
+                             : std::min(rememberedRow, table->rowCount() - 1));
     selectedChanged = selectedChanged || table->selectedId() != remembered;
     refreshSummary();
     if (selectedChanged)

@@ -103,6 +103,10 @@ void TransferPage::showSegments(const QList<SegmentProgress> &segments)
             bar->setRange(0, segmentScale);
             bar->setTextVisible(false);
             bar->setFixedHeight(segmentBarHeight);
+            // Sixteen bars share the row whatever its width instead of pushing the pane's
+            // other lines off its edge.
+            bar->setMinimumWidth(1);
+            bar->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
             barRow->addWidget(bar);
             bars.append(bar);
         }

@@ -1,12 +1,14 @@
 #include "queue/window/WindowActions.h"
 
 #include "engine/DownloadSnapshot.h"
+#include "engine/DownloadStatus.h"
 #include "i18n/Localization.h"
 #include "queue/view/ViewRules.h"
 #include "ui/RushletIcons.h"
 
 #include <QAction>
 #include <QKeySequence>
+#include <QToolBar>
 #include <QWidget>
 
 namespace {
@@ -70,4 +72,18 @@ void WindowActions::update(const DownloadSnapshot *selected, bool anyActive)
     remove->setEnabled(selected != nullptr);
     openFolder->setEnabled(selected != nullptr);
     pauseAll->setEnabled(anyActive);
+}
+
+void WindowActions::reserveStartLabelWidth(QToolBar *toolBar) const
+{
+    QWidget *button = toolBar->widgetForAction(resume);
+    if (button == nullptr)
+        return;
+    const QFontMetrics metrics(button->font());
+    int widest = 0;
+    for (const QString &status : {DownloadStatus::Queued, DownloadStatus::Error, DownloadStatus::Paused})
+        widest = std::max(widest,
+                          metrics.horizontalAdvance(Localization::translate(ViewRules::startLabel(status))));
+    // The button's own measure holds its icon, padding and current label; only the label varies.
+    button->setMinimumWidth(button->sizeHint().width() - metrics.horizontalAdvance(resume->text()) + widest);
 }

@@ -4,6 +4,7 @@
 
 class DownloadList;
 class QAction;
+class QToolBar;
 class QWidget;
 struct DownloadSnapshot;
 
@@ -22,6 +23,10 @@ public:
     // Enables the commands that fit the selected download (none when null) and the list as a
     // whole, and relabels the start command "Start", "Retry" or "Resume".
     void update(const DownloadSnapshot *selected, bool anyActive);
+
+    // Gives the start command's button on `toolBar` the width of its widest label in the language
+    // in force, so that relabelling it ("Start", "Retry", "Resume") moves no button after it.
+    void reserveStartLabelWidth(QToolBar *toolBar) const;
 
     QAction *const addUrl;
     QAction *const resume;

@@ -4,6 +4,8 @@
 #include "i18n/Localization.h"
 #include "i18n/TranslationRules.h"
 #include "queue/actions/DownloadContextMenu.h"
+#include "queue/adding/AddDialog.h"
+#include "queue/closing/CloseConfirmationDialog.h"
 #include "queue/closing/TrayIcon.h"
 #include "queue/window/CategorySidebar.h"
 #include "queue/window/DetailsPane.h"
@@ -15,8 +17,10 @@
 #include "queue/window/WindowStatusBar.h"
 #include "tests/support/StandInEngine.h"
 #include "tests/support/TestEnvironment.h"
+#include "ui/ColourScheme.h"
 #include "ui/ModalDialogs.h"
 #include "ui/PopupMenu.h"
+#include "update/UpdateDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -40,6 +44,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolTip>
 
 #include <functional>
 #include <memory>
@@ -165,6 +170,14 @@ QString answerContextMenu(const std::function<void()> &open,
     watcher.start();
     open();
     return firstEntry;
+}
+
+// One row per language, for tests of texts that differ in length and script.
+void everyLanguage()
+{
+    QTest::addColumn<QString>("language");
+    for (const QString &code : TranslationRules::languageCodes())
+        QTest::newRow(qPrintable(code)) << code;
 }
 
 template <typename T>
@@ -552,8 +565,223 @@ private slots:
         QTRY_VERIFY(!window->downloadTable()->isShown(DownloadStatus::Paused));
         QCOMPARE(window->windowStatusBar()->currentMessage(),
                  QStringLiteral("Removed from the list. Downloaded and partial files are kept."));
-        // The selection falls back to the first row.
-        QCOMPARE(window->selectedId(), everyStatus.constFirst());
+        // The selection moves to the neighbour, the one below, or above from the last row.
+        QCOMPARE(window->selectedId(), DownloadStatus::Completed);
+        QVERIFY(window->downloadTable()->selectDownload(everyStatus.constLast()));
+        window->windowActions()->remove->trigger();
+        QTRY_VERIFY(!window->downloadTable()->isShown(everyStatus.constLast()));
+        QCOMPARE(window->selectedId(), everyStatus.at(everyStatus.size() - 2));
+    }
+
+    // A right click below the last row keeps the selection, where a real press used to clear it;
+    // one on a row selects that row.
+    void rightClickOnEmptySpaceKeepsTheSelection()
+    {
+        const auto window = makeWindow();
+        for (const QString &id : {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")})
+            window->downloads()->addDownload(download(id, DownloadStatus::Paused));
+        window->resize(1080, 700);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        DownloadTable *table = window->downloadTable();
+        QVERIFY(table->selectDownload(QStringLiteral("b")));
+        QWidget *viewport = table->viewport();
+        const QPoint below(viewport->width() / 2, table->rowViewportPosition(2) + table->rowHeight(2) + 20);
+        QVERIFY(below.y() < viewport->height());
+        QTest::mouseClick(viewport, Qt::RightButton, {}, below);
+        QCOMPARE(window->selectedId(), QStringLiteral("b"));
+        QTest::mouseClick(viewport, Qt::RightButton, {},
+                          table->visualRect(table->model()->index(2, 0)).center());
+        QCOMPARE(window->selectedId(), QStringLiteral("c"));
+    }
+
+    // Relabelling the start command ("Start", "Retry", "Resume") moves no other button, in any
+    // language, and each label fits its button.
+    void toolBarButtonsKeepTheirPlaces_data() { everyLanguage(); }
+
+    void toolBarButtonsKeepTheirPlaces()
+    {
+        QFETCH(QString, language);
+        const auto window = makeWindow();
+        const QStringList ids = {DownloadStatus::Queued, DownloadStatus::Error, DownloadStatus::Paused};
+        for (const QString &status : ids)
+            window->downloads()->addDownload(download(status, status));
+        window->refreshView();
+        window->show();
+        Localization::setLanguage(language);
+        const auto *toolBar = window->findChild<QToolBar *>();
+        const WindowActions *actions = window->windowActions();
+        QWidget *resume = toolBar->widgetForAction(actions->resume);
+        QList<int> places;
+        for (const QString &id : ids) {
+            QVERIFY(window->downloadTable()->selectDownload(id));
+            QCoreApplication::processEvents();
+            QVERIFY2(resume->width() >= resume->sizeHint().width(), qPrintable(actions->resume->text()));
+            places << toolBar->widgetForAction(actions->pause)->x()
+                   << toolBar->widgetForAction(actions->openFolder)->x();
+        }
+        QCOMPARE(places.mid(2, 2), places.mid(0, 2));
+        QCOMPARE(places.mid(4, 2), places.mid(0, 2));
+        Localization::setLanguage(QStringLiteral("en"));
+    }
+
+    // Sixteen segments share their row: at the default size nothing of the Transfer page runs
+    // past the pane's edge, in any language, for the longest lines the page shows.
+    void detailsFitSixteenSegments_data() { everyLanguage(); }
+
+    void detailsFitSixteenSegments()
+    {
+        QFETCH(QString, language);
+        const auto window = makeWindow();
+        DownloadSnapshot running = download(QStringLiteral("running"), DownloadStatus::Downloading,
+                                            QStringLiteral("ubuntu-24.04.1-desktop-amd64.iso"));
+        running.total = 6'000'000'000;
+        running.received = 2'500'000'000;
+        running.speed = 12.5 * 1024 * 1024;
+        running.resumable = true;
+        for (qint64 i = 0; i < 16; ++i)
+            running.segments.append(
+                SegmentProgress{i * 375'000'000, i * 375'000'000 + 374'999'999, 150'000'000});
+        DownloadSnapshot restarting = running;
+        restarting.id = QStringLiteral("restarting");
+        restarting.destination += QStringLiteral(".part2");
+        restarting.status = DownloadStatus::Paused;
+        restarting.resumable = false;
+        restarting.speed = 0;
+        window->downloads()->addDownload(running);
+        window->downloads()->addDownload(restarting);
+        window->refreshView();
+        window->resize(1080, 700);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        Localization::setLanguage(language);
+        TransferPage *page = window->detailsPane()->transferPage();
+        const QWidget *viewport = page->parentWidget();
+        for (const QString &id : {running.id, restarting.id}) {
+            QVERIFY(window->downloadTable()->selectDownload(id));
+            QCoreApplication::processEvents();
+            QCOMPARE(int(page->segmentBars().size()), 16);
+            QVERIFY2(page->width() <= viewport->width(),
+                     qPrintable(QString::number(page->minimumSizeHint().width())));
+            QStringList cut;
+            for (const QWidget *widget : page->findChildren<QWidget *>()) {
+                if (!widget->isVisibleTo(page))
+                    continue;
+                const QRect area(widget->mapTo(viewport, QPoint(0, 0)), widget->size());
+                const auto *label = qobject_cast<const QLabel *>(widget);
+                if (area.right() >= viewport->width() || widget->width() < 1 ||
+                    (label && !label->wordWrap() && label->width() < label->sizeHint().width()))
+                    cut << (label ? label->text() : widget->metaObject()->className());
+            }
+            QVERIFY2(cut.isEmpty(), qPrintable(id + QStringLiteral(": ") + cut.join(QStringLiteral(" | "))));
+        }
+        Localization::setLanguage(QStringLiteral("en"));
+    }
+
+    // Counts read as each language says them: Russian has three forms, French counts 0 as one.
+    void countsTakeTheLanguagesForms_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("header");
+        QTest::addColumn<QString>("summary");
+        QTest::newRow("en 1") << QStringLiteral("en") << 1 << QStringLiteral("All files  ·  1 item")
+                              << QStringLiteral("1 download · 0 active · Progress saved automatically");
+        QTest::newRow("en 2") << QStringLiteral("en") << 2 << QStringLiteral("All files  ·  2 items")
+                              << QStringLiteral("2 downloads · 0 active · Progress saved automatically");
+        QTest::newRow("ru 1") << QStringLiteral("ru") << 1 << QStringLiteral("Все файлы  ·  1 элемент")
+                              << QStringLiteral(
+                                     "1 загрузка · 0 активных · Прогресс сохраняется автоматически");
+        QTest::newRow("ru 3") << QStringLiteral("ru") << 3 << QStringLiteral("Все файлы  ·  3 элемента")
+                              << QStringLiteral(
+                                     "3 загрузки · 0 активных · Прогресс сохраняется автоматически");
+        QTest::newRow("ru 5") << QStringLiteral("ru") << 5 << QStringLiteral("Все файлы  ·  5 элементов")
+                              << QStringLiteral(
+                                     "5 загрузок · 0 активных · Прогресс сохраняется автоматически");
+        QTest::newRow("fr 0") << QStringLiteral("fr") << 0
+                              << QStringLiteral("Tous les fichiers  ·  0 élément")
+                              << QStringLiteral("Prêt · Ajoutez une URL pour commencer");
+        QTest::newRow("ja 2") << QStringLiteral("ja") << 2 << QStringLiteral("すべてのファイル  ·  2 件")
+                              << QStringLiteral(
+                                     "ダウンロード 2 件 · 実行中 0 件 · 進行状況は自動保存されます");
+    }
+
+    void countsTakeTheLanguagesForms()
+    {
+        QFETCH(QString, language);
+        QFETCH(int, count);
+        QFETCH(QString, header);
+        QFETCH(QString, summary);
+        const auto window = makeWindow();
+        for (int i = 0; i < count; ++i)
+            window->downloads()->addDownload(download(QStringLiteral("d%1").arg(i), DownloadStatus::Paused));
+        window->refreshView();
+        Localization::setLanguage(language);
+        QCOMPARE(child<QLabel>(*window, QStringLiteral("headerLabel"))->text(), header);
+        QCOMPARE(window->windowStatusBar()->summary(), summary);
+        Localization::setLanguage(QStringLiteral("en"));
+    }
+
+    // Tool tips take the window's colours, not the platform's yellow.
+    void toolTipsFollowTheColourSet()
+    {
+        const auto window = makeWindow();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QWidget *button = window->findChild<QToolBar *>()->widgetForAction(window->windowActions()->remove);
+        QToolTip::showText(button->mapToGlobal(QPoint(4, 4)), window->windowActions()->remove->toolTip(),
+                           button);
+        const auto shownTip = [] {
+            const QList<QWidget *> tops = QApplication::topLevelWidgets();
+            const auto found = std::find_if(tops.cbegin(), tops.cend(), [](const QWidget *top) {
+                return top->inherits("QTipLabel") && top->isVisible();
+            });
+            return found == tops.cend() ? nullptr : *found;
+        };
+        QTRY_VERIFY(shownTip());
+        QWidget *tip = shownTip();
+        const QImage shown = tip->grab().toImage();
+        const ColourScheme::DialogColours colours = ColourScheme::dialogColours(false);
+        QCOMPARE(shown.pixelColor(0, shown.height() / 2), QColor(colours.secondaryText));
+        QCOMPARE(shown.pixelColor(2, 2), QColor(colours.surface));
+        QToolTip::hideText();
+    }
+
+    // Every button the keyboard reaches shows that it has the focus: the title bar's and the
+    // dialogs', accent-filled ones included.
+    void keyboardFocusShowsOnEveryButton()
+    {
+        const auto window = makeWindow();
+        window->show();
+        AddDialog add(window.get());
+        CloseConfirmationDialog close(true, window.get());
+        UpdateDialog update(window.get());
+        const QList<QWidget *> tops = {window.get(), &add, &close, &update};
+        QStringList unmarked;
+        for (QWidget *top : tops) {
+            top->show();
+            QVERIFY(QTest::qWaitForWindowExposed(top));
+            QApplication::setActiveWindow(top);
+            QVERIFY(top->isActiveWindow());
+            for (QAbstractButton *button : top->findChildren<QAbstractButton *>()) {
+                if (!button->isVisibleTo(top) || button->focusPolicy() == Qt::NoFocus ||
+                    button->window() != top)
+                    continue;
+                top->setFocus(Qt::OtherFocusReason);
+                button->clearFocus();
+                const QImage before = button->grab().toImage();
+                // What moving the focus with Tab does; styles draw some marks only then.
+                top->setAttribute(Qt::WA_KeyboardFocusChange);
+                button->setFocus(Qt::TabFocusReason);
+                const QImage focused = button->grab().toImage();
+                if (!button->hasFocus() || focused == before)
+                    unmarked << top->objectName() + QLatin1Char('/') +
+                                    (button->objectName().isEmpty() ? button->text() : button->objectName());
+            }
+            if (top != window.get())
+                top->hide();
+        }
+        QVERIFY2(unmarked.isEmpty(), qPrintable(unmarked.join(QStringLiteral(", "))));
     }
 
     void progressDelegatePaints_data()
@@ -776,12 +1004,7 @@ private slots:
 
     // Measured the way the views measure themselves (style sheet padding included), not with the
     // arithmetic the window sizes its columns by: a translation that outgrows its place shows.
-    void everyLanguageFitsItsColumns_data()
-    {
-        QTest::addColumn<QString>("language");
-        for (const QString &code : TranslationRules::languageCodes())
-            QTest::newRow(qPrintable(code)) << code;
-    }
+    void everyLanguageFitsItsColumns_data() { everyLanguage(); }
 
     void everyLanguageFitsItsColumns()
     {
