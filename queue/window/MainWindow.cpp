@@ -5,7 +5,9 @@
 #include "bridge/setup/ChromeExtensionSetup.h"
 #include "engine/DownloadStatus.h"
 #include "i18n/Localization.h"
+#include "platform/SleepInhibitor.h"
 #include "queue/actions/DownloadContextMenu.h"
+#include "queue/actions/DownloadNotifier.h"
 #include "queue/actions/FileActions.h"
 #include "queue/adding/AddDownloadFlow.h"
 #include "queue/adding/BrowserConfirmation.h"
@@ -174,7 +176,7 @@ QMenuBar *MainWindow::buildMenuBar()
     downloadsMenu->addAction(actions->remove);
 
     viewMenuPopup = addMenu(QStringLiteral("&View"), QStringLiteral("viewMenu"));
-    viewMenuPopup->addAction(actions->showDetails);
+    viewMenuPopup->addActions({actions->showDetails, actions->notifyWhenFinished});
     viewMenuPopup->addSeparator();
     Localization::populateLanguageMenu(viewMenuPopup);
 
@@ -189,6 +191,7 @@ QMenuBar *MainWindow::buildMenuBar()
 
 void MainWindow::connectParts()
 {
+    sleepInhibitor = new SleepInhibitor(this);
     connect(list, &DownloadList::statusMessage, this,
             [this](const QString &text, int timeoutMs, const QStringList &arguments) {
                 QString shown = Localization::translate(text);
@@ -266,6 +269,7 @@ void MainWindow::shutdown()
     if (list->shuttingDown())
         return;
     list->shutdown();
+    sleepInhibitor->setInhibited(false);
     if (updateChecker)
         updateChecker->shutDown();
     QSettings().setValue(geometryKey, saveGeometry());
@@ -485,6 +489,7 @@ void MainWindow::refreshSummary()
         Localization::translateCount(QStringLiteral("%1  ·  %n item|%1  ·  %n items"), table->rowCount())
             .arg(Localization::translate(categories->currentTitle())));
     statusArea->showTotals(list->count(), totals.activeCount(), totals.speed());
+    sleepInhibitor->setInhibited(totals.activeCount() > 0 && !shuttingDown());
     updateTrayToolTip();
 }
 
@@ -534,6 +539,13 @@ void MainWindow::connectDownloadActions()
 {
     connect(this, &MainWindow::contextMenuRequested, this, &MainWindow::showContextMenu);
     connect(actions->openFolder, &QAction::triggered, this, &MainWindow::openSelectedInFolder);
+    notifier = new DownloadNotifier(
+        *list, this,
+        [this](const QString &id) {
+            revealDownload(id);
+            showWindow();
+        },
+        this);
 }
 
 void MainWindow::showContextMenu(const QPoint &position)

@@ -3,6 +3,7 @@
 #include "engine/DownloadSnapshot.h"
 #include "engine/DownloadStatus.h"
 #include "i18n/Localization.h"
+#include "queue/actions/DownloadNotifier.h"
 #include "queue/view/ViewRules.h"
 #include "ui/RushletIcons.h"
 
@@ -40,6 +41,7 @@ WindowActions::WindowActions(QWidget *window)
     , openFolder(createAction(window, IconKind::Folder, QStringLiteral("Open in folder")))
     , exit(createAction(window, QStringLiteral("E&xit")))
     , showDetails(createAction(window, QStringLiteral("Show details pane")))
+    , notifyWhenFinished(createAction(window, QStringLiteral("Notify when downloads finish")))
     , checkForUpdates(createAction(window, QStringLiteral("Check for Updates")))
     , installChromeExtension(createAction(window, QStringLiteral("Install Chrome extension…")))
     , about(createAction(window, QStringLiteral("About Rushlet")))
@@ -57,6 +59,10 @@ WindowActions::WindowActions(QWidget *window)
     showDetails->setObjectName(QStringLiteral("showDetailsPane"));
     showDetails->setCheckable(true);
     showDetails->setChecked(true);
+    notifyWhenFinished->setObjectName(QStringLiteral("notifyWhenFinished"));
+    notifyWhenFinished->setCheckable(true);
+    notifyWhenFinished->setChecked(DownloadNotifier::isEnabled());
+    connect(notifyWhenFinished, &QAction::toggled, this, &DownloadNotifier::setEnabled);
     checkForUpdates->setObjectName(QStringLiteral("checkForUpdates"));
     installChromeExtension->setObjectName(QStringLiteral("installChromeExtension"));
     about->setObjectName(QStringLiteral("aboutRushlet"));

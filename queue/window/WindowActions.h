@@ -36,6 +36,8 @@ public:
     QAction *const openFolder;
     QAction *const exit;
     QAction *const showDetails;
+    // Checkable: the desktop notices of finished and failed downloads, kept in the settings.
+    QAction *const notifyWhenFinished;
     QAction *const checkForUpdates;
     QAction *const installChromeExtension;
     QAction *const about;

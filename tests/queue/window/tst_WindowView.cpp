@@ -265,10 +265,11 @@ private slots:
                  QStringList({QStringLiteral("Resume"), QStringLiteral("Pause"), QStringLiteral("Pause all"),
                               QStringLiteral("|"), QStringLiteral("Open in folder"), QStringLiteral("|"),
                               QStringLiteral("Remove")}));
-        QCOMPARE(actionTexts(window->viewMenu()),
-                 QStringList({QStringLiteral("Show details pane"), QStringLiteral("|"),
-                              QStringLiteral("languageMenu"), QStringLiteral("|"),
-                              QStringLiteral("closeBehaviorMenu")}));
+        QCOMPARE(
+            actionTexts(window->viewMenu()),
+            QStringList({QStringLiteral("Show details pane"), QStringLiteral("Notify when downloads finish"),
+                         QStringLiteral("|"), QStringLiteral("languageMenu"), QStringLiteral("|"),
+                         QStringLiteral("closeBehaviorMenu")}));
         // The tray's commands are the window's own actions, enabled and translated with them.
         const QList<QAction *> tray = window->trayIcon()->menu()->actions();
         QCOMPARE(tray.size(), 7);
