@@ -37,7 +37,9 @@ TrayIcon::TrayIcon(QWidget *window, const WindowActions &actions)
     });
     retranslate();
     connect(Localization::instance(), &Localization::changed, this, &TrayIcon::retranslate);
-    setVisible(isSystemTrayAvailable());
+    // Shown whether or not a tray is there now: Qt docks the icon when a tray starts later and
+    // takes it away when the tray goes, while the window asks isUsable() before it hides into it.
+    setVisible(true);
 }
 
 bool TrayIcon::isUsable() const
