@@ -26,7 +26,8 @@ DesktopSession::~DesktopSession()
     stop(server);
 }
 
-bool DesktopSession::start(const QProcessEnvironment &base, const QSize &screenSize, QString *error)
+bool DesktopSession::start(const QProcessEnvironment &base, const QSize &screenSize, QString *error,
+                           bool withWindowManager)
 {
     // The server writes the display number it picked, and a line break, to the descriptor given.
     server.start("Xvfb", {"-displayfd", "1", "-screen", "0",
@@ -44,6 +45,8 @@ bool DesktopSession::start(const QProcessEnvironment &base, const QSize &screenS
     displayName = ':' + QString::fromLatin1(number.trimmed());
     environment = base;
     environment.insert("DISPLAY", displayName);
+    if (!withWindowManager)
+        return true;
 
     manager.setProcessEnvironment(environment);
     manager.start("openbox", {});

@@ -12,10 +12,11 @@ class DesktopSession
 public:
     ~DesktopSession();
 
-    // Starts one screen of `screenSize` at 96 dots per inch, then the window manager, both with the
-    // private folders of `base`; true once the window manager has taken the display, else the
-    // reason is in `error`.
-    bool start(const QProcessEnvironment &base, const QSize &screenSize, QString *error);
+    // Starts one screen of `screenSize` at 96 dots per inch, then the window manager (unless told
+    // not to, for a display that a nested compositor fills), both with the private folders of
+    // `base`; true once the window manager has taken the display, else the reason is in `error`.
+    bool start(const QProcessEnvironment &base, const QSize &screenSize, QString *error,
+               bool withWindowManager = true);
     // ":N" once started.
     QString display() const { return displayName; }
 
