@@ -32,7 +32,9 @@ QString buttonFocusSheet(bool dark, const QStringList &primaryButtons)
     QStringList primary;
     for (const QString &name : primaryButtons)
         primary.append(QStringLiteral("QPushButton#%1:focus").arg(name));
-    QString sheet = QStringLiteral("QPushButton:focus { border-color: %1; }").arg(colours.accent);
+    // The border alone marks it; the style's own dotted frame inside would be a second mark.
+    QString sheet =
+        QStringLiteral("QPushButton:focus { border-color: %1; outline: none; }").arg(colours.accent);
     if (!primary.isEmpty())
         sheet += QStringLiteral("%1 { border-color: %2; }")
                      .arg(primary.join(QStringLiteral(", ")), colours.primaryText);
