@@ -1,5 +1,7 @@
 #include "tests/support/DesktopSession.h"
 
+#include "tests/support/TestProcesses.h"
+
 #include <QDeadlineTimer>
 #include <QThread>
 
@@ -7,23 +9,12 @@ namespace {
 
 constexpr int waitLimitMs = 30000;
 
-void stop(QProcess &process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(waitLimitMs)) {
-        process.kill();
-        process.waitForFinished(waitLimitMs);
-    }
-}
-
 } // namespace
 
 DesktopSession::~DesktopSession()
 {
-    stop(manager);
-    stop(server);
+    TestProcesses::stop(manager);
+    TestProcesses::stop(server);
 }
 
 bool DesktopSession::start(const QProcessEnvironment &base, const QSize &screenSize, QString *error,
@@ -68,7 +59,7 @@ bool DesktopSession::start(const QProcessEnvironment &base, const QSize &screenS
 
 bool DesktopSession::stopWindowManager()
 {
-    stop(manager);
+    TestProcesses::stop(manager);
     return manager.state() == QProcess::NotRunning;
 }
 
@@ -78,7 +69,7 @@ bool DesktopSession::run(const QString &program, const QStringList &arguments, Q
     process.setProcessEnvironment(environment);
     process.start(program, arguments);
     if (!process.waitForFinished(waitLimitMs)) {
-        stop(process);
+        TestProcesses::stop(process);
         return false;
     }
     if (output)

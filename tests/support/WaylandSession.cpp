@@ -1,5 +1,7 @@
 #include "tests/support/WaylandSession.h"
 
+#include "tests/support/TestProcesses.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFileInfo>
@@ -13,14 +15,8 @@ constexpr int waitLimitMs = 30000;
 
 WaylandSession::~WaylandSession()
 {
-    if (compositor.state() == QProcess::NotRunning)
-        return;
     // weston ends the helper programs it started itself.
-    compositor.terminate();
-    if (!compositor.waitForFinished(waitLimitMs)) {
-        compositor.kill();
-        compositor.waitForFinished(waitLimitMs);
-    }
+    TestProcesses::stop(compositor);
 }
 
 bool WaylandSession::start(const QProcessEnvironment &environment, const QString &display, const QSize &size,

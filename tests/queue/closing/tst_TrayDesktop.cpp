@@ -14,6 +14,7 @@
 #include "tests/support/NginxServer.h"
 #include "tests/support/SessionBus.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/TestProcesses.h"
 
 #include <QAction>
 #include <QApplication>
@@ -212,16 +213,7 @@ private:
                QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, waitLimitMs);
     }
 
-    void stopTray()
-    {
-        if (trayer.state() == QProcess::NotRunning)
-            return;
-        trayer.terminate();
-        if (!trayer.waitForFinished(waitLimitMs)) {
-            trayer.kill();
-            trayer.waitForFinished(waitLimitMs);
-        }
-    }
+    void stopTray() { TestProcesses::stop(trayer); }
 
     // A folder of each test's own, so that no file of an earlier test is in the way.
     QString destination(const QString &name) const
