@@ -118,7 +118,6 @@ private slots:
         }
     }
 
-    // Large files must be covered exactly, with no range lost to rounding.
     // Ticks of 200 ms as the engine makes them, each bringing `pattern[i % size]` bytes; the
     // shown speed after every tick of the last `checkedTicks` must lie within `low`..`high`.
     void smoothedSpeed_data()
@@ -173,6 +172,7 @@ private slots:
         QVERIFY(ticksToZero > 5 && ticksToZero < 300);
     }
 
+    // Large files must be covered exactly, with no range lost to rounding.
     void largePlanCoversEveryByte()
     {
         const qint64 total = 10'000'000'007LL;

@@ -1,7 +1,5 @@
 #include "tests/support/DesktopStandIns.h"
 
-#include <QDBusConnection>
-
 #include <poll.h>
 #include <unistd.h>
 
@@ -17,14 +15,16 @@ uint StandInNotifications::Notify(const QString &app, uint replaces, const QStri
                                   const QString &summary, const QString &body, const QStringList &actions,
                                   const QVariantMap &hints, int)
 {
-    const uint id = replaces != 0 ? replaces : ++lastId;
-    notices.append({id, app, replaces, icon, summary, body, actions, hints});
+    const uint id = replaces != 0 ? replaces : uint(notices.size()) + 1;
+    const QStringList fields = {app,
+                                icon,
+                                summary,
+                                body,
+                                hints.value(QStringLiteral("category")).toString(),
+                                hints.value(QStringLiteral("desktop-entry")).toString(),
+                                actions.join(QLatin1Char(','))};
+    notices.append({id, replaces, fields.join(QLatin1Char('|'))});
     return id;
-}
-
-QStringList StandInNotifications::GetCapabilities() const
-{
-    return {QStringLiteral("actions"), QStringLiteral("body")};
 }
 
 StandInLogin::~StandInLogin()
@@ -58,44 +58,3 @@ QDBusUnixFileDescriptor StandInLogin::Inhibit(const QString &what, const QString
     ::close(ends[1]);
     return handed;
 }
-
-// One inhibition handed out by the portal, closed by its holder.
-class StandInPortalRequest : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Request")
-
-public:
-    explicit StandInPortalRequest(StandInPortal *portal)
-        : QObject(portal)
-        , portal(portal)
-    {
-    }
-
-public slots:
-    void Close()
-    {
-        --portal->open;
-        deleteLater();
-    }
-
-private:
-    StandInPortal *portal;
-};
-
-StandInPortal::StandInPortal(const QString &connection)
-    : connectionName(connection)
-{
-}
-
-QDBusObjectPath StandInPortal::Inhibit(const QString &, uint flags, const QVariantMap &)
-{
-    requests << flags;
-    const QString path = QStringLiteral("/org/freedesktop/portal/desktop/request/%1").arg(requests.size());
-    auto *request = new StandInPortalRequest(this);
-    QDBusConnection(connectionName).registerObject(path, request, QDBusConnection::ExportAllSlots);
-    ++open;
-    return QDBusObjectPath(path);
-}
-
-#include "DesktopStandIns.moc"

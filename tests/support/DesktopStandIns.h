@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDBusContext>
-#include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
 #include <QList>
 #include <QObject>
@@ -35,23 +34,15 @@ public:
     struct Notice
     {
         uint id = 0;
-        QString app;
         uint replaces = 0;
-        QString icon;
-        QString summary;
-        QString body;
-        QStringList actions;
-        QVariantMap hints;
+        // "app|icon|summary|body|category|desktop entry|action key,label,…"
+        QString text;
     };
     QList<Notice> notices;
 
 public slots:
     uint Notify(const QString &app, uint replaces, const QString &icon, const QString &summary,
                 const QString &body, const QStringList &actions, const QVariantMap &hints, int timeout);
-    QStringList GetCapabilities() const;
-
-private:
-    uint lastId = 0;
 };
 
 // logind's sleep lock: org.freedesktop.login1.Manager at /org/freedesktop/login1. Each lock is a
@@ -74,26 +65,4 @@ public slots:
 
 private:
     QList<int> readingEnds;
-};
-
-// The desktop portal's inhibition: org.freedesktop.portal.Inhibit at /org/freedesktop/portal/desktop.
-// Each lock is a request object the caller closes; `connection` is the one the portal is on.
-class StandInPortal : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Inhibit")
-
-public:
-    explicit StandInPortal(const QString &connection);
-    // The flags of every request, in order, and how many are still open.
-    QList<uint> requests;
-    int held() const { return open; }
-
-public slots:
-    QDBusObjectPath Inhibit(const QString &window, uint flags, const QVariantMap &options);
-
-private:
-    friend class StandInPortalRequest;
-    QString connectionName;
-    int open = 0;
 };

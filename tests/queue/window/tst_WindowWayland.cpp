@@ -1,6 +1,6 @@
 // The main window on Qt's Wayland platform, under weston nested in a private X display (Xvfb, no
 // window manager), with the pointer driven there by xdotool: input reaches the window through the
-// compositor, so moving, resizing and maximising take the compositor's own ways. Wayland tells a
+// compositor, so moving and maximising take the compositor's own ways. Wayland tells a
 // window nothing of where it is, so where the compositor put it is read from the pointer: the
 // window reports where in it the pointer is.
 
@@ -72,7 +72,6 @@ private slots:
     // cannot place itself.
     void dragMovesTheWindow()
     {
-
         const std::optional<QPoint> before = origin();
         QVERIFY(before);
         const QPoint from = *before + QPoint(window->width() / 2, 22);
@@ -85,19 +84,6 @@ private slots:
         QVERIFY2(qAbs(moved.x() - by.x()) <= 40 && qAbs(moved.y() - by.y()) <= 40,
                  qPrintable(QStringLiteral("moved by %1,%2").arg(moved.x()).arg(moved.y())));
         QCOMPARE(window->size(), windowSize);
-    }
-
-    // The bottom-right corner resizes through the compositor (inwards: the compositor keeps a
-    // window from growing past the output's edge).
-    void cornerResizesTheWindow()
-    {
-        const std::optional<QPoint> at = origin();
-        QVERIFY(at);
-        const QPoint corner = *at + QPoint(window->width() - 3, window->height() - 3);
-        QVERIFY(drag(corner, corner - QPoint(80, 60)));
-        QTRY_VERIFY2_WITH_TIMEOUT(
-            window->width() <= windowSize.width() - 40 && window->height() <= windowSize.height() - 30,
-            qPrintable(QStringLiteral("%1x%2").arg(window->width()).arg(window->height())), waitLimitMs);
     }
 
     // The caption button maximises the window to what the compositor offers, and restores it.
@@ -207,16 +193,16 @@ private:
     }
 
     // Presses at `from`, moves to `to` and releases there. The window hands the drag to the
-    // compositor on the press (resize) or on the first motion (move); the compositor then takes
-    // the pointer away from the window, which hears it leave, and only then does the rest of the
-    // motion go to the compositor's drag.
+    // compositor on the first motion; the compositor then takes the pointer away from the window,
+    // which hears it leave, and only the motion after that moves the window.
     bool drag(const QPoint &from, const QPoint &to)
     {
-        if (!hear(from) || !xdotool({QStringLiteral("mousedown"), QStringLiteral("1")}) ||
-            !QTest::qWaitFor([&] { return heard.first != QEvent::MouseMove; }, waitLimitMs))
-            return false;
-        const bool taken = (heard.first == QEvent::Leave || moveTo(from + firstStep)) &&
-                           QTest::qWaitFor([&] { return heard.first == QEvent::Leave; }, waitLimitMs);
+        heard = {};
+        const bool taken =
+            hear(from) && xdotool({QStringLiteral("mousedown"), QStringLiteral("1")}) &&
+            QTest::qWaitFor([&] { return heard.first == QEvent::MouseButtonPress; }, waitLimitMs) &&
+            moveTo(from + firstStep) &&
+            QTest::qWaitFor([&] { return heard.first == QEvent::Leave; }, waitLimitMs);
         const bool moved = taken && moveTo(to);
         return xdotool({QStringLiteral("mouseup"), QStringLiteral("1")}) && moved;
     }
