@@ -131,5 +131,8 @@ function(rushlet_test name)
     set_tests_properties(${name} PROPERTIES
         TIMEOUT ${T_TIMEOUT}
         LABELS "${T_LABELS}"
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;RUSHLET_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};RUSHLET_SOURCE_DIR=${PROJECT_SOURCE_DIR};LANG=C.UTF-8")
+        # No bus of the user's: no test may send a desktop notice or hold the machine awake, and
+        # without an address libdbus would start a session bus that outlives the test. Tests that
+        # need a bus start one of their own (tests/support/SessionBus).
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;RUSHLET_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};RUSHLET_SOURCE_DIR=${PROJECT_SOURCE_DIR};LANG=C.UTF-8;DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/rushlet-tests/no-bus;DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/rushlet-tests/no-bus")
 endfunction()

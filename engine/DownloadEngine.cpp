@@ -510,6 +510,7 @@ void DownloadEngine::beginTransfer()
     lastCheckpointMs = 0;
     lastTickMs = 0;
     lastReceived = receivedSum();
+    rate = {};
     progressTimer->start();
     publishSnapshot();
 
@@ -739,8 +740,8 @@ void DownloadEngine::onProgressTick()
     }
     const qint64 now = clock.elapsed();
     const qint64 sum = receivedSum();
-    if (now > lastTickMs)
-        speed = double(sum - lastReceived) * 1000.0 / double(now - lastTickMs);
+    rate = TransferRate::advance(rate, sum - lastReceived, now - lastTickMs);
+    speed = TransferRate::shownSpeed(rate);
     lastReceived = sum;
     lastTickMs = now;
     advanceBackgroundSync(now);

@@ -5,6 +5,7 @@
 #include "engine/DownloadSpec.h"
 #include "engine/ResumeCheckpoint.h"
 #include "engine/Segment.h"
+#include "engine/TransferRate.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -119,6 +120,7 @@ private:
     qint64 lastReceived = 0;
     qint64 lastTickMs = 0;
     qint64 lastCheckpointMs = 0;
+    TransferRate::Average rate;
     double speed = 0;
 
     // The checksum the file must match before it takes its name; empty for none.

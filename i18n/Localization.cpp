@@ -8,8 +8,10 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -139,6 +141,7 @@ Localization::Localization()
     , effective(effectiveLanguageOf(choice))
 {
     FontFallbacks::apply(effective);
+    loadQtTexts();
 }
 
 Localization *Localization::instance()
@@ -159,6 +162,11 @@ QString Localization::translate(const QString &english, const QStringList &argum
     for (const QString &argument : arguments)
         sentence = sentence.arg(argument);
     return sentence;
+}
+
+QString Localization::translateCount(const QString &english, qint64 count)
+{
+    return TranslationRules::countedText(translate(english), effectiveLanguage(), count);
 }
 
 void Localization::bind(QWidget *root)
@@ -190,6 +198,7 @@ void Localization::setLanguage(const QString &code)
     self->effective = effectiveLanguageOf(code);
     QSettings().setValue(settingKey, code);
     FontFallbacks::apply(self->effective);
+    self->loadQtTexts();
     emit self->changed();
 }
 
@@ -208,6 +217,15 @@ QString Localization::systemLanguage()
     const QStringList uiLanguages = QLocale::system().uiLanguages();
     return TranslationRules::languageForTag(uiLanguages.isEmpty() ? QStringLiteral("en")
                                                                   : uiLanguages.constFirst());
+}
+
+void Localization::loadQtTexts()
+{
+    QCoreApplication::removeTranslator(&qtTexts);
+    // English is the language Qt's texts are written in.
+    if (effective != QLatin1String("en") && qtTexts.load(QStringLiteral("qtbase_") + effective,
+                                                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTexts);
 }
 
 QString Localization::effectiveLanguageOf(const QString &choice)

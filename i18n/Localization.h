@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTranslator>
 
 class QMenu;
 class QWidget;
@@ -27,6 +28,9 @@ public:
     // The same with `arguments` filled into its %1, %2… in order, for rules that hand a sentence
     // and its values apart.
     static QString translate(const QString &english, const QStringList &arguments);
+    // A counted text, "%n item|%n items" in English, in the form the count takes in the language
+    // in force, with %n filled in; other arguments follow as with translate().
+    static QString translateCount(const QString &english, qint64 count);
 
     // Keeps the static texts of `root` and all its descendants in the language in force: window
     // titles, tool tips, label/button/action texts and line-edit placeholders that are table keys
@@ -56,9 +60,13 @@ private:
     Localization();
 
     static QString effectiveLanguageOf(const QString &choice);
+    // Qt's own texts (key names such as "Ctrl", standard buttons, the file dialog) in the language
+    // in force, from the translations installed with Qt.
+    void loadQtTexts();
 
     QString choice;
     // Resolved when the choice is made: asking the system for its languages costs microseconds,
     // far too much for a lookup that runs for every cell of a refreshed list.
     QString effective;
+    QTranslator qtTexts;
 };

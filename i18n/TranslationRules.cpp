@@ -60,6 +60,45 @@ QString lookup(const Table &table, const QString &english, const QString &langua
     return row->at(index);
 }
 
+int pluralFormCount(const QString &language)
+{
+    if (language == QLatin1String("ru"))
+        return 3;
+    if (language == QLatin1String("zh_CN") || language == QLatin1String("zh_TW") ||
+        language == QLatin1String("ja") || language == QLatin1String("ko"))
+        return 1;
+    return 2;
+}
+
+int pluralForm(const QString &language, qint64 count)
+{
+    const qint64 n = count < 0 ? -count : count;
+    switch (pluralFormCount(language)) {
+    case 1:
+        return 0;
+    case 3: {
+        const qint64 last = n % 10;
+        const qint64 lastTwo = n % 100;
+        if (last == 1 && lastTwo != 11)
+            return 0;
+        if (last >= 2 && last <= 4 && (lastTwo < 12 || lastTwo > 14))
+            return 1;
+        return 2;
+    }
+    default:
+        if (language == QLatin1String("fr") || language == QLatin1String("pt_BR"))
+            return n <= 1 ? 0 : 1;
+        return n == 1 ? 0 : 1;
+    }
+}
+
+QString countedText(const QString &forms, const QString &language, qint64 count)
+{
+    const QStringList split = forms.split(QLatin1Char('|'));
+    QString text = split.at(std::min<qsizetype>(pluralForm(language, count), split.size() - 1));
+    return text.replace(QLatin1String("%n"), QString::number(count));
+}
+
 QString languageForLocale(const QLocale &locale)
 {
     if (locale.language() == QLocale::Chinese)

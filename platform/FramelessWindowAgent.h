@@ -15,8 +15,11 @@ class QWidget;
 // window follows the mouse.
 //
 // Linux: an 8-pixel band inside the window's edges resizes it (not while maximised or full
-// screen). There is no portable way to open the window manager's own window menu, so a
-// right-click on the title bar only asks the owner for one (systemMenuRequested).
+// screen), except where a button or menu title of the title bar lies. A maximised window dragged
+// by its title bar is restored and moved. Where no window manager maximises windows (an X display
+// without one), the window takes the screen's available area itself. There is no portable way to
+// open the window manager's own window menu, so a right-click on the title bar only asks the
+// owner for one (systemMenuRequested).
 class FramelessWindowAgent : public QObject
 {
     Q_OBJECT

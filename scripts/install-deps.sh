@@ -24,6 +24,8 @@ packages=(
     dbus-daemon # a private session bus with stand-in desktop services
     openbox xdotool x11-utils # a real window manager for the frameless window, driven by the pointer
     trayer # a system tray on the private display, for the tray icon
+    weston qt6-wayland # a headless Wayland compositor and Qt's Wayland platform
+    qt6-translations-l10n # Qt's own texts (shortcut names, standard buttons, file dialog) per language
     # benchmarks: the peers the program is measured against
     aria2 axel
     time

@@ -4,6 +4,7 @@
 #include "ui/RushletIcons.h"
 
 #include <QEvent>
+#include <QFocusEvent>
 #include <QPainter>
 
 namespace {
@@ -32,6 +33,10 @@ bool CaptionButton::event(QEvent *event)
     if (event->type() == QEvent::Enter || event->type() == QEvent::Leave) {
         hovered = event->type() == QEvent::Enter;
         update();
+    } else if (event->type() == QEvent::FocusIn) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        focusFromKeyboard = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+                            reason == Qt::ShortcutFocusReason;
     }
     return QAbstractButton::event(event);
 }
@@ -56,4 +61,12 @@ void CaptionButton::paintEvent(QPaintEvent *)
         glyphColour.setAlpha(155);
     const QRectF square((width() - glyphSide) / 2, (height() - glyphSide) / 2, glyphSide, glyphSide);
     RushletIcons::drawIcon(&painter, square, glyph, glyphColour);
+    if (hasFocus() && focusFromKeyboard) {
+        const ColourScheme::CaptionColours colours =
+            ColourScheme::captionColours(ColourScheme::isDark(palette()));
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.setPen(QPen(QColor(colours.focusRing), 1.5));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(3.5, 3.5, -3.5, -3.5), 4, 4);
+    }
 }

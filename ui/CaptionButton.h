@@ -28,4 +28,7 @@ protected:
 private:
     IconKind glyph;
     bool hovered = false;
+    // The keyboard brought the focus here: only then is it marked, since a click focuses the
+    // button too and the mark would linger on a button the pointer has left.
+    bool focusFromKeyboard = false;
 };

@@ -26,6 +26,28 @@ DialogColours dialogColours(bool dark)
             QStringLiteral("#1257b7"), QStringLiteral("#ffffff"), QStringLiteral("#f3f6fa")};
 }
 
+QString buttonFocusSheet(bool dark, const QStringList &primaryButtons)
+{
+    const DialogColours colours = dialogColours(dark);
+    QStringList primary;
+    for (const QString &name : primaryButtons)
+        primary.append(QStringLiteral("QPushButton#%1:focus").arg(name));
+    // The border alone marks it; the style's own dotted frame inside would be a second mark.
+    QString sheet =
+        QStringLiteral("QPushButton:focus { border-color: %1; outline: none; }").arg(colours.accent);
+    if (!primary.isEmpty())
+        sheet += QStringLiteral("%1 { border-color: %2; }")
+                     .arg(primary.join(QStringLiteral(", ")), colours.primaryText);
+    return sheet;
+}
+
+QString toolTipSheet(bool dark)
+{
+    const DialogColours colours = dialogColours(dark);
+    return QStringLiteral("QToolTip { color: %1; background: %2; border: 1px solid %3; padding: 3px 5px; }")
+        .arg(colours.primaryText, colours.surface, colours.secondaryText);
+}
+
 WindowColours windowColours(bool dark)
 {
     if (dark)
@@ -48,7 +70,8 @@ TitleBarColours titleBarColours(bool dark)
 
 CaptionColours captionColours(bool dark)
 {
-    return {QStringLiteral("#e81123"), QStringLiteral("#c42b1c"), dark ? 40 : 25, 55};
+    return {QStringLiteral("#e81123"), QStringLiteral("#c42b1c"), dark ? 40 : 25, 55,
+            dialogColours(dark).accent};
 }
 
 MenuColours menuColours(bool dark)
@@ -60,14 +83,16 @@ MenuColours menuColours(bool dark)
                 QStringLiteral("#82909f"),
                 QStringLiteral("#252b33"),
                 QStringLiteral("#424b57"),
-                85};
+                85,
+                QStringLiteral("#6a7584")};
     return {QStringLiteral("#243244"),
             QStringLiteral("#e8e8e8"),
             QStringLiteral("#f0f2f5"),
             QStringLiteral("#8c98a7"),
             QStringLiteral("#ffffff"),
             QStringLiteral("#e7e7e7"),
-            48};
+            48,
+            QStringLiteral("#aeb7c2")};
 }
 
 } // namespace ColourScheme

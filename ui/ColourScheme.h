@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QColor;
 class QPalette;
@@ -31,6 +32,14 @@ struct DialogColours
 };
 
 DialogColours dialogColours(bool dark);
+
+// The style-sheet rules that mark the dialog button with the keyboard focus: a border in the
+// accent colour, and on the accent-filled `primaryButtons` (object names) one in the text colour.
+QString buttonFocusSheet(bool dark, const QStringList &primaryButtons);
+
+// The style-sheet rule that draws tool tips in the dialogs' surface, text and border colours
+// instead of the platform's yellow; it reaches the tool tips of every widget under the sheet.
+QString toolTipSheet(bool dark);
 
 // The main window's toolbar, sidebar, table and details pane.
 struct WindowColours
@@ -66,6 +75,7 @@ struct CaptionColours
     QString closePressed;
     int veilHoverAlpha; // of mid grey
     int veilPressedAlpha;
+    QString focusRing; // around the button the keyboard is on
 };
 
 CaptionColours captionColours(bool dark);
@@ -80,6 +90,9 @@ struct MenuColours
     QString panel;
     QString panelBorder;
     int shadowAlpha; // of black
+    // The panel's edge where no compositor draws the shadow: it alone parts a light menu from a
+    // white window beneath it.
+    QString flatBorder;
 };
 
 MenuColours menuColours(bool dark);

@@ -7,7 +7,6 @@
 
 #include <QGuiApplication>
 #include <QPainter>
-#include <QPainterPath>
 #include <QStyleFactory>
 #include <QtMath>
 
@@ -15,6 +14,8 @@ namespace {
 
 // Room around the panel for the shadow to fade out in.
 constexpr int panelInset = 12;
+// Between the panel's edge and the items.
+constexpr int itemInset = 6;
 constexpr qreal cornerRadius = 9;
 constexpr qreal shadowOffset = 2;
 constexpr qreal shadowSigma = 3;
@@ -41,20 +42,32 @@ PopupMenu::PopupMenu(const QString &title, QWidget *parent)
     contentsStyle->setParent(this);
     setStyle(contentsStyle);
     applyStyle();
+    // A compositor may have started or stopped since the menu was last shown; the menu measures
+    // itself after this signal, so a new padding is in place in time.
+    connect(this, &QMenu::aboutToShow, this, [this] {
+        if (withShadow != DesktopComposition::composesTranslucentWindows())
+            applyStyle();
+    });
 }
 
 void PopupMenu::applyStyle()
 {
-    const ColourScheme::MenuColours colours = ColourScheme::menuColours(applicationIsDark());
+    const bool dark = applicationIsDark();
+    const ColourScheme::MenuColours colours = ColourScheme::menuColours(dark);
+    withShadow = DesktopComposition::composesTranslucentWindows();
+    // The items keep the same distance from the panel's edge either way.
+    const int padding = withShadow ? panelInset + itemInset : itemInset;
     setStyleSheet(
-        QStringLiteral("QMenu { background: transparent; color: %1; border: 0; padding: 18px; }"
+        QStringLiteral("QMenu { background: transparent; color: %1; border: 0; padding: %5px; }"
                        "QMenu::item { padding: 6px 24px 6px 26px; margin: 2px; border-radius: 5px; }"
                        "QMenu::item:selected { background: %3; color: %1; }"
                        "QMenu::item:disabled { color: %4; background: transparent; }"
                        "QMenu::separator { height: 1px; background: %2; margin: 4px 10px; }"
                        "QMenu::icon { padding-left: 8px; }"
                        "QMenu::indicator { width: 16px; height: 16px; }")
-            .arg(colours.text, colours.separator, colours.highlight, colours.disabled));
+            .arg(colours.text, colours.separator, colours.highlight, colours.disabled)
+            .arg(padding) +
+        ColourScheme::toolTipSheet(dark));
 }
 
 QImage PopupMenu::renderBackground(const QSize &size, qreal ratio, bool dark)
@@ -89,6 +102,16 @@ QImage PopupMenu::renderBackground(const QSize &size, qreal ratio, bool dark)
 void PopupMenu::paintEvent(QPaintEvent *event)
 {
     const bool dark = applicationIsDark();
+    if (!withShadow) {
+        const ColourScheme::MenuColours colours = ColourScheme::menuColours(dark);
+        QPainter painter(this);
+        painter.fillRect(rect(), QColor(colours.panel));
+        painter.setPen(QColor(colours.flatBorder));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+        painter.end();
+        QMenu::paintEvent(event);
+        return;
+    }
     const qreal ratio = devicePixelRatio();
     const QSize physical(qCeil(width() * ratio), qCeil(height() * ratio));
     if (background.size() != physical || background.devicePixelRatio() != ratio || backgroundIsDark != dark) {
@@ -102,19 +125,4 @@ void PopupMenu::paintEvent(QPaintEvent *event)
         painter.drawImage(QPoint(0, 0), background);
     }
     QMenu::paintEvent(event);
-}
-
-void PopupMenu::resizeEvent(QResizeEvent *event)
-{
-    QMenu::resizeEvent(event);
-    // Where nothing blends the shadow with the desktop it would show as a black frame, so the
-    // window is cut to the panel and goes without a shadow.
-    if (DesktopComposition::composesTranslucentWindows()) {
-        clearMask();
-        return;
-    }
-    QPainterPath panel;
-    panel.addRoundedRect(QRectF(rect()).adjusted(panelInset, panelInset, -panelInset, -panelInset),
-                         cornerRadius, cornerRadius);
-    setMask(QRegion(panel.toFillPolygon().toPolygon()));
 }

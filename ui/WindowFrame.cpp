@@ -162,12 +162,13 @@ void WindowFrame::applyTheme()
         QStringLiteral("QWidget#rushletTitleBar { background: %1; border-bottom: 1px solid %2; }"
                        "QLabel#rushletBrand { color: %3; }"
                        "QToolButton#rushletSystemMenu { background: transparent; border: 0; padding: 0; }"
+                       "QToolButton#rushletSystemMenu:focus { border: 1px solid %5; border-radius: 4px; }"
                        "QMenuBar#rushletTitleMenu { background: transparent; border: 0; }"
                        "QMenuBar#rushletTitleMenu::item { padding: 5px 9px; background: transparent; "
                        "border-radius: 4px; }"
                        "QMenuBar#rushletTitleMenu::item:selected { background: %4; }")
             .arg(colours.background, colours.rule, window->palette().color(QPalette::WindowText).name(),
-                 colours.itemHover));
+                 colours.itemHover, ColourScheme::captionColours(dark).focusRing));
     if (agent)
         agent->setWindowAttribute(QStringLiteral("dark-mode"), dark);
     QList<QMenu *> restyled = bar->findChildren<QMenu *>();

@@ -39,6 +39,8 @@ void UpdateChecker::check(bool withDialog)
 
     lastFeed = UpdateFeed();
     error.clear();
+    body.clear();
+    tooLarge = false;
     current = State::Checking;
     emit stateChanged();
 
@@ -58,9 +60,20 @@ void UpdateChecker::check(bool withDialog)
     deadline->setSingleShot(true);
     connect(deadline, &QTimer::timeout, sent, &QNetworkReply::abort);
     deadline->start(deadlineMs);
-    connect(sent, &QNetworkReply::readyRead, sent, [sent] {
-        if (sent->bytesAvailable() > UpdateFeedRules::maxFeedBytes)
-            sent->abort();
+    const auto cutOff = [this, sent] {
+        tooLarge = true;
+        sent->abort();
+    };
+    // A feed that announces its size is refused before its body; one sent without a length is cut
+    // off as soon as it outgrows the limit.
+    connect(sent, &QNetworkReply::metaDataChanged, this, [sent, cutOff] {
+        if (sent->header(QNetworkRequest::ContentLengthHeader).toLongLong() > UpdateFeedRules::maxFeedBytes)
+            cutOff();
+    });
+    connect(sent, &QNetworkReply::readyRead, this, [this, sent, cutOff] {
+        body += sent->readAll();
+        if (body.size() > UpdateFeedRules::maxFeedBytes)
+            cutOff();
     });
     connect(sent, &QNetworkReply::finished, this, [this, sent] { finish(sent); });
 }
@@ -71,16 +84,26 @@ void UpdateChecker::finish(QNetworkReply *finished)
     // An error status is reported as such, also when Qt has turned it into an error of its own.
     if (status >= 400) {
         error = QStringLiteral("HTTP %1").arg(status);
+    } else if (tooLarge) {
+        error = QStringLiteral("The update feed is too large.");
+    } else if (finished->error() == QNetworkReply::OperationCanceledError) {
+        // Qt reports its transfer time-out and the deadline's abort as a cancel, which would read
+        // as if the user had cancelled.
+        error = QStringLiteral("The update server did not answer in time.");
     } else if (finished->error() != QNetworkReply::NoError) {
         error = finished->errorString();
     } else if (status == 200) {
-        if (!UpdateFeedRules::parseFeed(finished->read(UpdateFeedRules::maxFeedBytes + 1),
-                                        UpdateSource::feedMember(), UpdateSource::makerDomain(), &lastFeed))
+        body += finished->readAll();
+        if (body.size() > UpdateFeedRules::maxFeedBytes)
+            error = QStringLiteral("The update feed is too large.");
+        else if (!UpdateFeedRules::parseFeed(body, UpdateSource::feedMember(), UpdateSource::makerDomain(),
+                                             &lastFeed))
             error = QStringLiteral("Invalid update feed.");
     } else {
         error = QStringLiteral("HTTP %1").arg(status);
     }
     reply = nullptr;
+    body.clear();
     finished->deleteLater();
 
     if (!error.isEmpty())

@@ -45,7 +45,8 @@ public:
 
     State state() const { return current; }
     const UpdateFeed &feed() const { return lastFeed; }
-    // The last failure's technical text, empty when the last check did not fail.
+    // The last failure's text in English, empty when the last check did not fail: what the program
+    // found ("The update feed is too large.") or the network library's technical text.
     QString errorText() const { return error; }
 
 signals:
@@ -65,5 +66,9 @@ private:
     State current = State::Idle;
     UpdateFeed lastFeed;
     QString error;
+    // What arrived of the feed so far: read as it comes, so that the read buffer never holds an
+    // oversized feed back unnoticed.
+    QByteArray body;
+    bool tooLarge = false;
     bool closing = false;
 };

@@ -50,7 +50,9 @@ UpdateDialog::UpdateDialog(QWidget *parent)
             "border-color:%6; }"
             "QPushButton#updateDownload:hover, QPushButton#updateRetry:hover { background:%7; }")
             .arg(colours.surface, colours.primaryText, colours.border, colours.secondaryText, colours.footer,
-                 light.accent, light.accentHover));
+                 light.accent, light.accentHover) +
+        ColourScheme::buttonFocusSheet(ColourScheme::isDark(palette()),
+                                       {QStringLiteral("updateDownload"), QStringLiteral("updateRetry")}));
 
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
@@ -159,7 +161,9 @@ void UpdateDialog::refresh()
     if (state == State::Failed) {
         lines = translated("Please try again later. The update service may be unavailable.");
         if (!errorText.isEmpty())
-            lines += QStringLiteral("\n\n") + errorText;
+            // What the program itself says about a failure reads in the user's language; the
+            // network library's technical texts have no row and stay as they are.
+            lines += QStringLiteral("\n\n") + Localization::translate(errorText);
     } else {
         lines = translated("Current version: %1").arg(UpdateSource::currentVersion());
     }

@@ -42,7 +42,8 @@ QString styleSheetFor(bool dark)
     // The primary button keeps the light set's accent in both looks, white text on it.
     const ColourScheme::DialogColours light = ColourScheme::dialogColours(false);
     return styleTemplate.arg(colours.surface, colours.primaryText, colours.secondaryText, colours.border,
-                             colours.raised, light.accent, light.accentHover);
+                             colours.raised, light.accent, light.accentHover) +
+           ColourScheme::buttonFocusSheet(dark, {QStringLiteral("setupBrowsers")});
 }
 
 QLabel *textLine(const QString &text, bool secondary)

@@ -3,9 +3,16 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QScreen>
 #include <QVariant>
 #include <QWidget>
 #include <QWindow>
+
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -36,6 +43,56 @@ Qt::CursorShape cursorFor(Qt::Edges edges)
     return Qt::SizeVerCursor;
 }
 
+xcb_atom_t atom(xcb_connection_t *connection, const char *name)
+{
+    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 1, uint16_t(std::strlen(name)), name), nullptr);
+    const xcb_atom_t found = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(reply);
+    return found;
+}
+
+// Whether something other than the program maximises windows and restores them. On an X display
+// that is a window manager that says it supports maximised windows; Wayland compositors and Qt's
+// own headless platforms always do.
+bool windowManagerMaximizes()
+{
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection())
+        return true;
+    xcb_connection_t *connection = x11->connection();
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    const xcb_atom_t supporting = atom(connection, "_NET_SUPPORTING_WM_CHECK");
+    const xcb_atom_t supported = atom(connection, "_NET_SUPPORTED");
+    const xcb_atom_t maximizedVertically = atom(connection, "_NET_WM_STATE_MAXIMIZED_VERT");
+    if (supporting == XCB_ATOM_NONE || supported == XCB_ATOM_NONE || maximizedVertically == XCB_ATOM_NONE)
+        return false;
+    xcb_get_property_reply_t *check = xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, root, supporting, XCB_ATOM_WINDOW, 0, 1), nullptr);
+    xcb_window_t manager = XCB_NONE;
+    if (check && xcb_get_property_value_length(check) == 4)
+        manager = *static_cast<xcb_window_t *>(xcb_get_property_value(check));
+    std::free(check);
+    // A window manager that went away leaves its announcement behind, naming a window that is gone.
+    xcb_get_geometry_reply_t *alive =
+        manager == XCB_NONE
+            ? nullptr
+            : xcb_get_geometry_reply(connection, xcb_get_geometry(connection, manager), nullptr);
+    std::free(alive);
+    if (!alive)
+        return false;
+    xcb_get_property_reply_t *atoms = xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, root, supported, XCB_ATOM_ATOM, 0, 4096), nullptr);
+    bool maximizes = false;
+    if (atoms) {
+        const auto *values = static_cast<const xcb_atom_t *>(xcb_get_property_value(atoms));
+        const int count = xcb_get_property_value_length(atoms) / int(sizeof(xcb_atom_t));
+        maximizes = std::find(values, values + count, maximizedVertically) != values + count;
+    }
+    std::free(atoms);
+    return maximizes;
+}
+
 } // namespace
 
 struct FramelessWindowAgent::State
@@ -53,9 +110,26 @@ struct FramelessWindowAgent::State
     // The band under the pointer while no button is held, for the cursor it shows.
     Qt::Edges hoveredEdges;
 
+    // Where the program maximises the window itself, the geometry it had before.
+    QRect normalGeometry;
+    bool maximizedByUs = false;
+
+    // A button or menu title in the title bar keeps its whole area, the band along the window's
+    // edge included.
+    bool isOverHitTestVisible(const QPoint &position) const
+    {
+        for (QWidget *widget = window->childAt(position); widget && widget != window;
+             widget = widget->parentWidget()) {
+            if (hitTestVisible.contains(widget))
+                return true;
+        }
+        return false;
+    }
+
     Qt::Edges edgesAt(const QPoint &position) const
     {
-        if (window->isMaximized() || window->isFullScreen() || window->minimumSize() == window->maximumSize())
+        if (window->isMaximized() || window->isFullScreen() ||
+            window->minimumSize() == window->maximumSize() || isOverHitTestVisible(position))
             return {};
         Qt::Edges edges;
         if (position.x() < resizeBorder)
@@ -76,11 +150,52 @@ struct FramelessWindowAgent::State
         QWidget *child = window->childAt(position);
         if (child == nullptr || (child != titleBar && !titleBar->isAncestorOf(child)))
             return false;
-        for (QWidget *widget = child; widget != titleBar; widget = widget->parentWidget()) {
-            if (hitTestVisible.contains(widget))
-                return false;
+        return !isOverHitTestVisible(position);
+    }
+
+    // A maximised window dragged by its title bar comes back to its normal size under the pointer,
+    // held at the same share of its width, and the drag goes on from there.
+    void restoreUnderPointer(const QPoint &global)
+    {
+        const QRect maximized = window->geometry();
+        const QPoint offset = pressGlobal - maximized.topLeft();
+        // Read before the restore, after which the window reports the geometry it has now.
+        QRect normal = maximizedByUs ? normalGeometry : window->normalGeometry();
+        window->showNormal();
+        const int x = global.x() - int(qint64(offset.x()) * normal.width() / std::max(1, maximized.width()));
+        normal.moveTopLeft(QPoint(x, global.y() - offset.y()));
+        window->setGeometry(normal);
+        pressGlobal = global;
+        startGeometry = normal;
+    }
+
+    // Where no window manager does it, the window takes the screen's available area itself when
+    // maximised and its earlier geometry back when restored, so that what the window shows is what
+    // its state (and the geometry saved from it) says.
+    void followWindowState(Qt::WindowStates previous)
+    {
+        const bool maximized = window->isMaximized() && !window->isFullScreen();
+        if (maximized && !previous.testFlag(Qt::WindowMaximized)) {
+            if (windowManagerMaximizes())
+                return;
+            normalGeometry = window->normalGeometry();
+            maximizedByUs = true;
+            fillScreen();
+        } else if (!maximized && previous.testFlag(Qt::WindowMaximized) && maximizedByUs) {
+            maximizedByUs = false;
+            if (!window->isMinimized() && normalGeometry.isValid())
+                window->setGeometry(normalGeometry);
         }
-        return true;
+    }
+
+    // Through the native window: the widget's own geometry setter would take the window out of
+    // its maximised state. A window not shown yet gets its place once it is (see the agent's
+    // event filter), since showing it applies the widget's geometry.
+    void fillScreen()
+    {
+        if (!handle || !window->isVisible() || !window->screen())
+            return;
+        handle->setGeometry(window->screen()->availableGeometry());
     }
 
     void begin(Gesture next, const QMouseEvent *press, Qt::Edges edges = {})
@@ -193,6 +308,12 @@ bool FramelessWindowAgent::eventFilter(QObject *watched, QEvent *event)
             if (s.handle)
                 s.handle->installEventFilter(this);
         }
+        if (event->type() == QEvent::WindowStateChange)
+            s.followWindowState(static_cast<QWindowStateChangeEvent *>(event)->oldState());
+        // Once the show has placed the native window where the widget says.
+        if (event->type() == QEvent::Show && s.maximizedByUs)
+            QMetaObject::invokeMethod(
+                this, [this] { state->fillScreen(); }, Qt::QueuedConnection);
         return false;
     }
     if (watched != s.handle)
@@ -247,6 +368,18 @@ bool FramelessWindowAgent::eventFilter(QObject *watched, QEvent *event)
             // second click of a double-click would never arrive.
             if ((global - s.pressGlobal).manhattanLength() < QApplication::startDragDistance())
                 return true;
+            if (s.window->isMaximized()) {
+                if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+                    // An X window manager restores the window in its own time and may still
+                    // hold the maximised geometry when a move it is asked for begins; the window
+                    // follows the pointer by itself for the rest of this drag instead.
+                    s.restoreUnderPointer(global);
+                    s.gesture = Gesture::Moving;
+                    return true;
+                }
+                // A compositor places windows itself: it restores the window as the move begins.
+                s.window->showNormal();
+            }
             if (s.handle->startSystemMove()) {
                 s.gesture = Gesture::None;
                 return true;

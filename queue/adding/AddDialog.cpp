@@ -1,7 +1,7 @@
 #include "queue/adding/AddDialog.h"
 
-#include "engine/FreeSpaceRules.h"
 #include "engine/ChecksumRules.h"
+#include "engine/FreeSpaceRules.h"
 #include "engine/SpeedLimitRules.h"
 #include "i18n/Localization.h"
 #include "platform/DiskSpace.h"
@@ -49,8 +49,11 @@ constexpr int defaultConnectionsIndex = 2;
 QString styleSheetFor(bool dark)
 {
     const ColourScheme::DialogColours colours = ColourScheme::dialogColours(dark);
+    // Also shown without a parent window, whose sheet would otherwise style the tool tips.
     return styleTemplate.arg(colours.surface, colours.primaryText, colours.secondaryText, colours.border,
-                             colours.footer, colours.accent, colours.textOnAccent, colours.accentHover);
+                             colours.footer, colours.accent, colours.textOnAccent, colours.accentHover) +
+           ColourScheme::buttonFocusSheet(dark, {QStringLiteral("addDownloadPrimary")}) +
+           ColourScheme::toolTipSheet(dark);
 }
 
 QLabel *secondaryLine(const QString &text)
@@ -187,12 +190,13 @@ AddDialog::AddDialog(QWidget *parent)
     divider->setObjectName(QStringLiteral("addDownloadDivider"));
     divider->setFixedHeight(1);
 
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    primaryButton = buttons->button(QDialogButtonBox::Ok);
-    primaryButton->setText(QStringLiteral("Download"));
+    // Buttons of the box's standard kinds would carry the platform theme's stock bitmaps, foreign
+    // to the drawn look; these carry text only, in the platform's order of accept and reject.
+    auto *buttons = new QDialogButtonBox;
+    primaryButton = buttons->addButton(QStringLiteral("Download"), QDialogButtonBox::AcceptRole);
     primaryButton->setObjectName(QStringLiteral("addDownloadPrimary"));
     primaryButton->setDefault(true);
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancel"));
+    buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
     auto *footer = new QWidget;
     footer->setObjectName(QStringLiteral("addDownloadFooter"));
     footer->setAttribute(Qt::WA_StyledBackground);
@@ -371,10 +375,9 @@ void AddDialog::validate()
 void AddDialog::retranslate()
 {
     for (int index = 0; index < connectionsChoice->count(); ++index) {
-        const int count = connectionsChoice->itemData(index).toInt();
         connectionsChoice->setItemText(
-            index, count == 1 ? Localization::translate(QStringLiteral("1 connection"))
-                              : Localization::translate(QStringLiteral("%1 connections")).arg(count));
+            index, Localization::translateCount(QStringLiteral("%n connection|%n connections"),
+                                                connectionsChoice->itemData(index).toInt()));
     }
     primaryButton->setText(Localization::translate(startsImmediately() ? QStringLiteral("Download")
                                                                        : QStringLiteral("Add to queue")));

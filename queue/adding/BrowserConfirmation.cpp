@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 namespace {
 
@@ -105,9 +106,18 @@ void BrowserConfirmation::confirm(const QString &id)
             dialog.setWindowIcon(hooks.window->windowIcon());
         // The window may be the only one shown; closing it must not end the program.
         dialog.setAttribute(Qt::WA_QuitOnClose, false);
+        // Over the window while it shows, as its own dialogs are: a compositor places a window
+        // that belongs to no other wherever it likes.
+        if (hooks.window && hooks.window->isVisible() && hooks.window->windowHandle()) {
+            dialog.winId();
+            dialog.windowHandle()->setTransientParent(hooks.window->windowHandle());
+        }
         QTimer::singleShot(0, &dialog, [&dialog] {
             dialog.raise();
             dialog.activateWindow();
+            // The browser the user is in keeps the focus where the desktop prevents stealing it,
+            // as Wayland always does: the dialog then asks for the user's attention instead.
+            QApplication::alert(&dialog);
         });
         const DownloadSnapshot waiting = list.entry(id)->snapshot;
         dialog.prefill(waiting.url, waiting.destination, waiting.connections);

@@ -55,7 +55,8 @@ CloseConfirmationDialog::CloseConfirmationDialog(bool trayUsable, QWidget *paren
                        "QPushButton#keepInTray:hover { background: %8; }"
                        "QCheckBox { spacing: 9px; padding: 4px 0; }")
             .arg(colours.surface, colours.primaryText, colours.secondaryText, colours.border, colours.footer,
-                 colours.accent, colours.textOnAccent, colours.accentHover));
+                 colours.accent, colours.textOnAccent, colours.accentHover) +
+        ColourScheme::buttonFocusSheet(dark, {QStringLiteral("keepInTray")}));
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -39,7 +39,10 @@ TrayIcon::TrayIcon(QWidget *window, const WindowActions &actions)
     });
     retranslate();
     connect(Localization::instance(), &Localization::changed, this, &TrayIcon::retranslate);
-    setVisible(isSystemTrayAvailable());
+    // On X11 shown whether or not a tray is there now: Qt docks the icon when a tray starts later
+    // and takes it away when the tray goes, while the window asks isUsable() before it hides into
+    // it. Elsewhere Qt has no such watch to offer.
+    setVisible(isSystemTrayAvailable() || QGuiApplication::platformName() == QLatin1String("xcb"));
 }
 
 bool TrayIcon::isUsable() const

@@ -8,8 +8,8 @@ class QMenu;
 
 // The program's icon in the desktop's tray and its menu. The menu's commands are the window's own
 // actions, so their enabled states and texts are the window's; only "Show Rushlet" is the tray's.
-// The icon shows only where the desktop has a tray when it is created; elsewhere it stays hidden
-// and the window has nothing to hide into.
+// The icon shows whenever the desktop has a tray, one that starts after the program included; while
+// there is none the window has nothing to hide into.
 class TrayIcon : public QSystemTrayIcon
 {
     Q_OBJECT

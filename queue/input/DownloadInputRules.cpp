@@ -1,5 +1,7 @@
 #include "queue/input/DownloadInputRules.h"
 
+#include "platform/FileNames.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -88,17 +90,6 @@ QString nameFromLink(const QString &linkText)
     return name.isEmpty() ? QStringLiteral("download.bin") : name;
 }
 
-bool isValidFileName(const QString &name)
-{
-    // Unlike names from the browser, which are changed rather than refused, COM0 and LPT0 pass.
-    static const QRegularExpression deviceName(
-        QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(?:\\.|$)"),
-        QRegularExpression::CaseInsensitiveOption);
-    // "." and ".." end in a dot as well.
-    return !name.isEmpty() && !name.endsWith(QLatin1Char('.')) && !name.contains(reservedCharacters()) &&
-           !deviceName.match(name).hasMatch() && nameBytes(name) + partialSuffix.size() <= maxNameBytes;
-}
-
 QString destinationPath(const QString &folderText, const QString &nameText)
 {
     const QDir folder(QDir::fromNativeSeparators(folderText.trimmed()));
@@ -112,8 +103,9 @@ QString inputProblem(const QString &linkText, const QString &nameText, const QSt
         return QStringLiteral("Enter a valid HTTP or HTTPS URL.");
     if (hasUserInformation(url))
         return QStringLiteral("URLs containing login credentials are not supported.");
-    if (!isValidFileName(nameText.trimmed()))
-        return QStringLiteral("Choose a valid Windows file name.");
+    const QString nameProblem = FileNames::nameProblem(nameText.trimmed(), partialSuffix.size());
+    if (!nameProblem.isEmpty())
+        return nameProblem;
     const QString folder = folderText.trimmed();
     if (folder.isEmpty() || QDir::isRelativePath(QDir::fromNativeSeparators(folder)))
         return QStringLiteral("Choose an absolute destination folder.");

@@ -43,14 +43,11 @@ QString linkFromClipboard(const QString &clipboardText);
 // replaced, short enough for its partial file; "download.bin" when the link names no file.
 QString nameFromLink(const QString &linkText);
 
-// True for a name the dialog accepts as it is: not empty, not "." or "..", not ending in ".",
-// without reserved characters, not a Windows device name, and short enough for its partial file.
-bool isValidFileName(const QString &name);
-
 // The file that the folder and the name (both trimmed) denote, cleaned, with "/" as separator.
 QString destinationPath(const QString &folderText, const QString &nameText);
 
-// Why the dialog cannot take this input (the first rule that fails), or empty when it can.
+// Why the dialog cannot take this input (the first rule that fails), or empty when it can. The
+// name must be one the platform's file systems accept, with room for its partial file.
 QString inputProblem(const QString &linkText, const QString &nameText, const QString &folderText);
 
 // Why `linkText` cannot become the new address of a download fetched from `current`, or empty

@@ -109,11 +109,9 @@ QString formatRemaining(const DownloadSnapshot &snapshot, Translate translate)
     return translate(QStringLiteral("%1m %2s")).arg(seconds / 60).arg(seconds % 60);
 }
 
-QString connectionsText(const DownloadSnapshot &snapshot, Translate translate)
+qsizetype connectionCount(const DownloadSnapshot &snapshot)
 {
-    const qsizetype count = snapshot.segments.isEmpty() ? snapshot.connections : snapshot.segments.size();
-    const QString noun = count == 1 ? QStringLiteral("connection") : QStringLiteral("parallel connections");
-    return QStringLiteral("%1 %2").arg(count).arg(translate(noun));
+    return snapshot.segments.isEmpty() ? snapshot.connections : snapshot.segments.size();
 }
 
 QString resumeSupportText(const DownloadSnapshot &snapshot, Translate translate)

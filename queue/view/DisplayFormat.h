@@ -50,8 +50,11 @@ qint64 remainingSeconds(const DownloadSnapshot &snapshot);
 // "1h 5m", "2m 7s", "45 sec", or "—" when the time cannot be known.
 QString formatRemaining(const DownloadSnapshot &snapshot, Translate translate);
 
+// How many connections the details pane names: the segments, or before there are any the
+// download's setting.
+qsizetype connectionCount(const DownloadSnapshot &snapshot);
+
 // The details pane's lines for one download.
-QString connectionsText(const DownloadSnapshot &snapshot, Translate translate);
 QString resumeSupportText(const DownloadSnapshot &snapshot, Translate translate);
 QString activityText(const DownloadSnapshot &snapshot, Translate translate);
 QString progressText(const DownloadSnapshot &snapshot, Translate translate);

@@ -7,6 +7,7 @@
 #include "ui/RushletIcons.h"
 
 #include <QHeaderView>
+#include <QMouseEvent>
 
 namespace {
 
@@ -139,6 +140,15 @@ void DownloadTable::fitColumnsToTexts()
     // table does not grow a scroll bar that hides the last columns.
     const int narrowestName = std::max(narrowestFileNameWidth, header->sectionSizeHint(FileNameColumn));
     setColumnWidth(FileNameColumn, std::max(narrowestName, columnWidth(FileNameColumn) - added));
+}
+
+void DownloadTable::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::RightButton && !indexAt(event->position().toPoint()).isValid()) {
+        event->accept();
+        return;
+    }
+    QTableWidget::mousePressEvent(event);
 }
 
 QTableWidgetItem *DownloadTable::cell(int row, int column)

@@ -53,6 +53,11 @@ public:
     // pixels. Never narrows another column.
     void fitColumnsToTexts();
 
+protected:
+    // A right click on empty space below the rows keeps the selection, so that the selected
+    // download's commands stay at hand; a click on a row selects it as usual.
+    void mousePressEvent(QMouseEvent *event) override;
+
 private:
     // What a row's cells were last written from; a cell is written again only when one of the
     // fields it shows differs.

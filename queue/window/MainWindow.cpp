@@ -5,8 +5,10 @@
 #include "bridge/setup/BrowserSetup.h"
 #include "engine/DownloadStatus.h"
 #include "i18n/Localization.h"
+#include "platform/SleepInhibitor.h"
 #include "queue/actions/AddressChangeFlow.h"
 #include "queue/actions/DownloadContextMenu.h"
+#include "queue/actions/DownloadNotifier.h"
 #include "queue/actions/FileActions.h"
 #include "queue/actions/SpeedLimitMenu.h"
 #include "queue/adding/AddDownloadFlow.h"
@@ -134,6 +136,7 @@ void MainWindow::fitToTexts()
 {
     categories->fitToTexts();
     table->fitColumnsToTexts();
+    actions->reserveStartLabelWidth(toolBar);
 }
 
 void MainWindow::buildToolBar()
@@ -176,7 +179,7 @@ QMenuBar *MainWindow::buildMenuBar()
     downloadsMenu->addAction(actions->remove);
 
     viewMenuPopup = addMenu(QStringLiteral("&View"), QStringLiteral("viewMenu"));
-    viewMenuPopup->addAction(actions->showDetails);
+    viewMenuPopup->addActions({actions->showDetails, actions->notifyWhenFinished});
     viewMenuPopup->addSeparator();
     Localization::populateLanguageMenu(viewMenuPopup);
 
@@ -191,6 +194,7 @@ QMenuBar *MainWindow::buildMenuBar()
 
 void MainWindow::connectParts()
 {
+    sleepInhibitor = new SleepInhibitor(this);
     connect(list, &DownloadList::statusMessage, this,
             [this](const QString &text, int timeoutMs, const QStringList &arguments) {
                 QString shown = Localization::translate(text);
@@ -268,6 +272,7 @@ void MainWindow::shutdown()
     if (list->shuttingDown())
         return;
     list->shutdown();
+    sleepInhibitor->setInhibited(false);
     if (updateChecker)
         updateChecker->shutDown();
     QSettings().setValue(geometryKey, saveGeometry());
@@ -441,6 +446,7 @@ void MainWindow::refreshView()
 void MainWindow::refreshRows(bool fullPass)
 {
     const QString remembered = table->selectedId();
+    const int rememberedRow = table->currentRow();
     const QSignalBlocker quietTable(table);
     const QStringList order = list->ids();
     const int category = categories->currentRow();
@@ -479,8 +485,12 @@ void MainWindow::refreshRows(bool fullPass)
     reportAnnounced = false;
     fullPassPending = false;
 
+    // A download taken off the list leaves the selection on its neighbour; one that only left
+    // the category shown leaves it on the first row.
     if (!table->selectDownload(remembered) && table->rowCount() > 0)
-        table->selectRow(0);
+        table->selectRow(list->contains(remembered) || rememberedRow < 0
+                             ? 0
+                             : std::min(rememberedRow, table->rowCount() - 1));
     selectedChanged = selectedChanged || table->selectedId() != remembered;
     refreshSummary();
     if (selectedChanged)
@@ -490,11 +500,12 @@ void MainWindow::refreshRows(bool fullPass)
 
 void MainWindow::refreshSummary()
 {
-    headerLabel->setText(Localization::translate(QStringLiteral("%1  ·  %2 items"))
-                             .arg(Localization::translate(categories->currentTitle()))
-                             .arg(table->rowCount()));
+    headerLabel->setText(
+        Localization::translateCount(QStringLiteral("%1  ·  %n item|%1  ·  %n items"), table->rowCount())
+            .arg(Localization::translate(categories->currentTitle())));
     statusArea->showTotals(list->count(), totals.activeCount(), totals.speed());
     statusArea->showSpeedLimit(list->overallSpeedLimit());
+    sleepInhibitor->setInhibited(totals.activeCount() > 0 && !shuttingDown());
     updateTrayToolTip();
 }
 
@@ -545,6 +556,13 @@ void MainWindow::connectDownloadActions()
 {
     connect(this, &MainWindow::contextMenuRequested, this, &MainWindow::showContextMenu);
     connect(actions->openFolder, &QAction::triggered, this, &MainWindow::openSelectedInFolder);
+    notifier = new DownloadNotifier(
+        *list, this,
+        [this](const QString &id) {
+            revealDownload(id);
+            showWindow();
+        },
+        this);
 }
 
 void MainWindow::showContextMenu(const QPoint &position)

@@ -12,10 +12,12 @@ class BrowserConfirmation;
 class CategorySidebar;
 class DetailsPane;
 class DownloadTable;
+class DownloadNotifier;
 class PopupMenu;
 class QLabel;
 class QMenuBar;
 class QToolBar;
+class SleepInhibitor;
 class TrayIcon;
 class UpdateChecker;
 class WindowActions;
@@ -152,6 +154,9 @@ private:
     UpdateChecker *updateChecker = nullptr;
     BrowserConfirmation *confirmation = nullptr;
     TrayIcon *tray = nullptr;
+    DownloadNotifier *notifier = nullptr;
+    // Held while a download runs, so that the machine does not suspend under it.
+    SleepInhibitor *sleepInhibitor = nullptr;
 
     // The refresh the list's reports ask for. Reports name the download they changed; any other
     // change of the list asks for a full pass over the rows.

@@ -79,7 +79,8 @@ void TransferPage::showDownload(const DownloadSnapshot *snapshot)
     statusBadge->setText(Localization::translate(snapshot->status));
     statusBadge->show();
     percent->setText(DisplayFormat::detailedPercent(*snapshot));
-    connections->setText(DisplayFormat::connectionsText(*snapshot, translate));
+    connections->setText(Localization::translateCount(QStringLiteral("%n connection|%n parallel connections"),
+                                                      DisplayFormat::connectionCount(*snapshot)));
     showSegments(snapshot->segments);
     progressLine->setText(DisplayFormat::progressText(*snapshot, translate));
     activity->setText(DisplayFormat::activityText(*snapshot, translate));
@@ -102,6 +103,10 @@ void TransferPage::showSegments(const QList<SegmentProgress> &segments)
             bar->setRange(0, segmentScale);
             bar->setTextVisible(false);
             bar->setFixedHeight(segmentBarHeight);
+            // Sixteen bars share the row whatever its width instead of pushing the pane's
+            // other lines off its edge.
+            bar->setMinimumWidth(1);
+            bar->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
             barRow->addWidget(bar);
             bars.append(bar);
         }

@@ -1,12 +1,15 @@
 #include "queue/window/WindowActions.h"
 
 #include "engine/DownloadSnapshot.h"
+#include "engine/DownloadStatus.h"
 #include "i18n/Localization.h"
+#include "queue/actions/DownloadNotifier.h"
 #include "queue/view/ViewRules.h"
 #include "ui/RushletIcons.h"
 
 #include <QAction>
 #include <QKeySequence>
+#include <QToolBar>
 #include <QWidget>
 
 namespace {
@@ -38,6 +41,7 @@ WindowActions::WindowActions(QWidget *window)
     , openFolder(createAction(window, IconKind::Folder, QStringLiteral("Open in folder")))
     , exit(createAction(window, QStringLiteral("E&xit")))
     , showDetails(createAction(window, QStringLiteral("Show details pane")))
+    , notifyWhenFinished(createAction(window, QStringLiteral("Notify when downloads finish")))
     , checkForUpdates(createAction(window, QStringLiteral("Check for Updates")))
     , installChromeExtension(createAction(window, QStringLiteral("Set up browsers…")))
     , about(createAction(window, QStringLiteral("About Rushlet")))
@@ -55,6 +59,10 @@ WindowActions::WindowActions(QWidget *window)
     showDetails->setObjectName(QStringLiteral("showDetailsPane"));
     showDetails->setCheckable(true);
     showDetails->setChecked(true);
+    notifyWhenFinished->setObjectName(QStringLiteral("notifyWhenFinished"));
+    notifyWhenFinished->setCheckable(true);
+    notifyWhenFinished->setChecked(DownloadNotifier::isEnabled());
+    connect(notifyWhenFinished, &QAction::toggled, this, &DownloadNotifier::setEnabled);
     checkForUpdates->setObjectName(QStringLiteral("checkForUpdates"));
     installChromeExtension->setObjectName(QStringLiteral("installChromeExtension"));
     about->setObjectName(QStringLiteral("aboutRushlet"));
@@ -70,4 +78,18 @@ void WindowActions::update(const DownloadSnapshot *selected, bool anyActive)
     remove->setEnabled(selected != nullptr);
     openFolder->setEnabled(selected != nullptr);
     pauseAll->setEnabled(anyActive);
+}
+
+void WindowActions::reserveStartLabelWidth(QToolBar *toolBar) const
+{
+    QWidget *button = toolBar->widgetForAction(resume);
+    if (button == nullptr)
+        return;
+    const QFontMetrics metrics(button->font());
+    int widest = 0;
+    for (const QString &status : {DownloadStatus::Queued, DownloadStatus::Error, DownloadStatus::Paused})
+        widest = std::max(widest,
+                          metrics.horizontalAdvance(Localization::translate(ViewRules::startLabel(status))));
+    // The button's own measure holds its icon, padding and current label; only the label varies.
+    button->setMinimumWidth(button->sizeHint().width() - metrics.horizontalAdvance(resume->text()) + widest);
 }

@@ -4,6 +4,7 @@
 
 class DownloadList;
 class QAction;
+class QToolBar;
 class QWidget;
 struct DownloadSnapshot;
 
@@ -23,6 +24,10 @@ public:
     // whole, and relabels the start command "Start", "Retry" or "Resume".
     void update(const DownloadSnapshot *selected, bool anyActive);
 
+    // Gives the start command's button on `toolBar` the width of its widest label in the language
+    // in force, so that relabelling it ("Start", "Retry", "Resume") moves no button after it.
+    void reserveStartLabelWidth(QToolBar *toolBar) const;
+
     QAction *const addUrl;
     QAction *const resume;
     QAction *const pause;
@@ -31,6 +36,8 @@ public:
     QAction *const openFolder;
     QAction *const exit;
     QAction *const showDetails;
+    // Checkable: the desktop notices of finished and failed downloads, kept in the settings.
+    QAction *const notifyWhenFinished;
     QAction *const checkForUpdates;
     QAction *const installChromeExtension;
     QAction *const about;

@@ -30,9 +30,9 @@ void WindowStatusBar::showTotals(int downloads, int active, double bytesPerSecon
         statusLabel->setText(Localization::translate(QStringLiteral("Ready · Add a URL to begin")));
     else
         statusLabel->setText(
-            Localization::translate(QStringLiteral("%1 downloads · %2 active · Progress saved automatically"))
-                .arg(downloads)
-                .arg(active));
+            Localization::translate(QStringLiteral("%1 · %2 · Progress saved automatically"))
+                .arg(Localization::translateCount(QStringLiteral("%n download|%n downloads"), downloads),
+                     Localization::translateCount(QStringLiteral("%n active|%n active"), active)));
     speedLabel->setText(DisplayFormat::formatTotalSpeed(bytesPerSecond));
 }
 

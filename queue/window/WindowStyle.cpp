@@ -6,7 +6,7 @@ namespace WindowStyle {
 
 Colours colours(bool dark, const QColor &text)
 {
-    return {ColourScheme::windowColours(dark), text.name(QColor::HexRgb)};
+    return {ColourScheme::windowColours(dark), text.name(QColor::HexRgb), dark};
 }
 
 QString windowSheet(const Colours &c)
@@ -28,7 +28,8 @@ QString windowSheet(const Colours &c)
                           "QProgressBar::chunk { background: %5; border-radius: 2px; }")
                .arg(c.border, c.selection, c.text, c.secondaryText, c.progress) +
            QStringLiteral("QTableWidget::item:selected { background: %1; color: %2; }")
-               .arg(c.selection, c.text);
+               .arg(c.selection, c.text) +
+           ColourScheme::toolTipSheet(c.dark);
 }
 
 QString toolBarSheet(const Colours &c)

@@ -13,11 +13,13 @@ namespace WindowStyle {
 struct Colours : ColourScheme::WindowColours
 {
     QString text; // the palette's text colour
+    bool dark = false;
 };
 
 Colours colours(bool dark, const QColor &text);
 
-// The window's own sheet: toolbar frame, sidebar, table, header, status bar, progress bars.
+// The window's own sheet: toolbar frame, sidebar, table, header, status bar, progress bars, and
+// the tool tips of everything in the window.
 QString windowSheet(const Colours &colours);
 QString toolBarSheet(const Colours &colours);
 QString inspectorSheet(const Colours &colours);

@@ -1,5 +1,6 @@
 #include "engine/BrowserHandOff.h"
 #include "engine/DownloadRules.h"
+#include "engine/TransferRate.h"
 
 #include <QTest>
 
@@ -149,6 +150,60 @@ private slots:
             QVERIFY(!segment.reply);
             QVERIFY(!segment.validated);
         }
+    }
+
+    // Ticks of 200 ms as the engine makes them, each bringing `pattern[i % size]` bytes; the
+    // shown speed after every tick of the last `checkedTicks` must lie within `low`..`high`.
+    void smoothedSpeed_data()
+    {
+        QTest::addColumn<QList<qint64>>("pattern");
+        QTest::addColumn<int>("ticks");
+        QTest::addColumn<int>("checkedTicks");
+        QTest::addColumn<double>("low");
+        QTest::addColumn<double>("high");
+
+        // 100 KB/s in one burst per second: every tick after the first burst shows a speed, and
+        // once the average covers a few seconds it stays near the true rate.
+        QTest::newRow("one burst a second, from the first burst on")
+            << QList<qint64>{102400, 0, 0, 0, 0} << 50 << 50 << 0.3 * 102400 << 5.1 * 102400;
+        QTest::newRow("one burst a second, settled")
+            << QList<qint64>{102400, 0, 0, 0, 0} << 100 << 50 << 0.8 * 102400 << 1.25 * 102400;
+        // A steady transfer shows its rate from the first tick.
+        QTest::newRow("steady") << QList<qint64>{20000} << 10 << 10 << 99999.0 << 100001.0;
+        QTest::newRow("nothing yet") << QList<qint64>{0} << 5 << 5 << 0.0 << 0.0;
+    }
+
+    void smoothedSpeed()
+    {
+        QFETCH(QList<qint64>, pattern);
+        QFETCH(int, ticks);
+        QFETCH(int, checkedTicks);
+        QFETCH(double, low);
+        QFETCH(double, high);
+        TransferRate::Average average;
+        for (int tick = 0; tick < ticks; ++tick) {
+            average = TransferRate::advance(average, pattern.at(tick % pattern.size()), 200);
+            const double shown = TransferRate::shownSpeed(average);
+            if (tick >= ticks - checkedTicks)
+                QVERIFY2(shown >= low && shown <= high,
+                         qPrintable(QStringLiteral("tick %1: %2").arg(tick).arg(shown)));
+        }
+    }
+
+    // A stalled transfer falls to nothing within a minute instead of showing a dwindling crawl for
+    // ever, and a tick without time (two ticks at once) changes nothing.
+    void smoothedSpeedAfterAStall()
+    {
+        TransferRate::Average average;
+        for (int tick = 0; tick < 25; ++tick)
+            average = TransferRate::advance(average, 100000, 200);
+        QCOMPARE(TransferRate::advance(average, 5000, 0).bytesPerSecond, average.bytesPerSecond);
+        int ticksToZero = 0;
+        while (TransferRate::shownSpeed(average) > 0 && ticksToZero < 1000) {
+            average = TransferRate::advance(average, 0, 200);
+            ++ticksToZero;
+        }
+        QVERIFY(ticksToZero > 5 && ticksToZero < 300);
     }
 
     // Large files must be covered exactly, with no range lost to rounding.

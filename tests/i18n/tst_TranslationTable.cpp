@@ -59,10 +59,10 @@ struct Call
 // tests pass texts that are not keys on purpose, and QCoreApplication::translate is another thing.
 QList<Call> literalsPassedToTranslate()
 {
-    static const QRegularExpression call(
-        QStringLiteral(R"re((?<!QCoreApplication::)(?<!QApplication::)(?<!QObject::)\btranslate\(\s*)re"
-                       R"re((?:QStringLiteral\(|QString::fromUtf8\(|QString\(|QLatin1String\(|u8?)?)re"
-                       R"re(((?:"(?:[^"\\]|\\.)*"\s*)+))re"));
+    static const QRegularExpression call(QStringLiteral(
+        R"re((?<!QCoreApplication::)(?<!QApplication::)(?<!QObject::)\btranslate(?:Count)?\(\s*)re"
+        R"re((?:QStringLiteral\(|QString::fromUtf8\(|QString\(|QLatin1String\(|u8?)?)re"
+        R"re(((?:"(?:[^"\\]|\\.)*"\s*)+))re"));
     static const QRegularExpression piece(QStringLiteral(R"re("((?:[^"\\]|\\.)*)")re"));
     // Tests pass non-keys on purpose; vendored code has its own texts.
     const QStringList skipped = {QStringLiteral("tests"), QStringLiteral(".git"),
@@ -148,8 +148,21 @@ private slots:
                     problems.append(cell + QStringLiteral("empty"));
                 else if (field != field.trimmed())
                     problems.append(cell + QStringLiteral("leading or trailing space"));
-                if (placeholders(field) != placeholders(english))
+                if (english.contains(QLatin1Char('|'))) {
+                    // A counted text: as many forms as the language has, each with the count and
+                    // the other placeholders of English.
+                    const QStringList forms = field.split(QLatin1Char('|'));
+                    const QString language = TranslationRules::languageCodes().at(column);
+                    if (forms.size() != TranslationRules::pluralFormCount(language))
+                        problems.append(cell + QStringLiteral("%1 forms").arg(forms.size()));
+                    for (const QString &form : forms) {
+                        if (!form.contains(QLatin1String("%n")) ||
+                            placeholders(form) != placeholders(english.section(QLatin1Char('|'), 0, 0)))
+                            problems.append(cell + QStringLiteral("a form lacks the count or a placeholder"));
+                    }
+                } else if (placeholders(field) != placeholders(english)) {
                     problems.append(cell + QStringLiteral("placeholders differ from English"));
+                }
                 if (field.count(QLatin1String("\\n")) != english.count(QLatin1String("\\n")))
                     problems.append(cell + QStringLiteral("line breaks differ from English"));
                 if (mnemonicCount(field) != mnemonicCount(english))

@@ -1,5 +1,7 @@
 #include "tests/support/DesktopSession.h"
 
+#include "tests/support/TestProcesses.h"
+
 #include <QDeadlineTimer>
 #include <QThread>
 
@@ -7,26 +9,16 @@ namespace {
 
 constexpr int waitLimitMs = 30000;
 
-void stop(QProcess &process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(waitLimitMs)) {
-        process.kill();
-        process.waitForFinished(waitLimitMs);
-    }
-}
-
 } // namespace
 
 DesktopSession::~DesktopSession()
 {
-    stop(manager);
-    stop(server);
+    TestProcesses::stop(manager);
+    TestProcesses::stop(server);
 }
 
-bool DesktopSession::start(const QProcessEnvironment &base, const QSize &screenSize, QString *error)
+bool DesktopSession::start(const QProcessEnvironment &base, const QSize &screenSize, QString *error,
+                           bool withWindowManager)
 {
     // The server writes the display number it picked, and a line break, to the descriptor given.
     server.start("Xvfb", {"-displayfd", "1", "-screen", "0",
@@ -44,6 +36,8 @@ bool DesktopSession::start(const QProcessEnvironment &base, const QSize &screenS
     displayName = ':' + QString::fromLatin1(number.trimmed());
     environment = base;
     environment.insert("DISPLAY", displayName);
+    if (!withWindowManager)
+        return true;
 
     manager.setProcessEnvironment(environment);
     manager.start("openbox", {});
@@ -63,13 +57,19 @@ bool DesktopSession::start(const QProcessEnvironment &base, const QSize &screenS
     return true;
 }
 
+bool DesktopSession::stopWindowManager()
+{
+    TestProcesses::stop(manager);
+    return manager.state() == QProcess::NotRunning;
+}
+
 bool DesktopSession::run(const QString &program, const QStringList &arguments, QByteArray *output) const
 {
     QProcess process;
     process.setProcessEnvironment(environment);
     process.start(program, arguments);
     if (!process.waitForFinished(waitLimitMs)) {
-        stop(process);
+        TestProcesses::stop(process);
         return false;
     }
     if (output)

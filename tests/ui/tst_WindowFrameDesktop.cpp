@@ -2,17 +2,21 @@
 // The test program is itself the window's program, on the xcb platform of the private display.
 // Every step waits for what the X server shows before the next, so a busy machine only slows it.
 
+#include "platform/FramelessWindowAgent.h"
 #include "tests/support/DesktopSession.h"
 #include "tests/support/TestEnvironment.h"
+#include "ui/ColourScheme.h"
 #include "ui/PopupMenu.h"
 #include "ui/WindowFrame.h"
 #include "ui/WindowMenu.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QStyleHints>
 #include <QTest>
 #include <QWindow>
@@ -37,7 +41,7 @@ class TestWindowFrameDesktop : public QObject
     Q_OBJECT
 
 public:
-    explicit TestWindowFrameDesktop(const DesktopSession &session)
+    explicit TestWindowFrameDesktop(DesktopSession &session)
         : session(session)
     {
         qApp->installEventFilter(this);
@@ -120,6 +124,100 @@ private slots:
         QVERIFY2(settles(false, normal), qPrintable(describe()));
         QVERIFY(click(button("rushletClose")));
         QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), waitLimitMs);
+    }
+
+    // Without a compositor the menu is a plain panel with a visible edge, right under its title.
+    void menuOpensAtItsTitleWithAnEdge()
+    {
+        auto *menuBar = window->findChild<QMenuBar *>();
+        QAction *title = menuBar->actions().constFirst();
+        auto *menu = qobject_cast<PopupMenu *>(title->menu());
+        const QRect titleArea = menuBar->actionGeometry(title);
+        QVERIFY(click(menuBar->mapToGlobal(titleArea.center())));
+        QTRY_VERIFY_WITH_TIMEOUT(menu->isVisible(), waitLimitMs);
+        QVERIFY(QTest::qWaitForWindowExposed(menu, waitLimitMs));
+        QVERIFY(!menu->hasShadow());
+        const QPoint anchor = menuBar->mapToGlobal(titleArea.bottomLeft());
+        QVERIFY2((menu->geometry().topLeft() - anchor).manhattanLength() <= 2,
+                 qPrintable(QStringLiteral("menu at %1,%2, title ends at %3,%4")
+                                .arg(menu->x())
+                                .arg(menu->y())
+                                .arg(anchor.x())
+                                .arg(anchor.y())));
+        // What the screen shows: an edge all round, corners included, around the panel.
+        const ColourScheme::MenuColours colours = ColourScheme::menuColours(false);
+        QImage shown;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                shown = menu->screen()
+                            ->grabWindow(0, menu->x(), menu->y(), menu->width(), menu->height())
+                            .toImage();
+                return shown.pixelColor(3, shown.height() / 2) == QColor(colours.panel);
+            },
+            waitLimitMs));
+        const QColor edge(colours.flatBorder);
+        for (const QPoint &point :
+             {QPoint(0, 0), QPoint(shown.width() - 1, shown.height() / 2),
+              QPoint(shown.width() / 2, shown.height() - 1), QPoint(0, shown.height() - 1)})
+            QCOMPARE(shown.pixelColor(point), edge);
+        menu->close();
+        QTRY_VERIFY(!menu->isVisible());
+    }
+
+    // The top rows of a caption button are the button's, not the resize band's.
+    void captionButtonsTakeTheTopEdge()
+    {
+        const QRect normal = window->geometry();
+        auto *maximize = bar->findChild<QWidget *>("rushletMaximize");
+        QVERIFY(maximize->mapTo(window.get(), QPoint(0, 2)).y() < FramelessWindowAgent::resizeBorder);
+        QVERIFY(click(maximize->mapToGlobal(QPoint(maximize->width() / 2, 2))));
+        QVERIFY2(settles(true, QRect(QPoint(0, 0), screenSize)), qPrintable(describe()));
+        QVERIFY(click(maximize->mapToGlobal(QPoint(maximize->width() / 2, 2))));
+        QVERIFY2(settles(false, normal), qPrintable(describe()));
+    }
+
+    // Dragged by its title bar, a maximised window comes back to its normal size under the pointer,
+    // held where it was taken, and moves with it.
+    void draggingAMaximizedWindowRestoresIt()
+    {
+        const QSize normal = window->size();
+        auto *maximize = bar->findChild<QWidget *>("rushletMaximize");
+        QVERIFY(click(maximize->mapToGlobal(maximize->rect().center())));
+        QVERIFY2(settles(true, QRect(QPoint(0, 0), screenSize)), qPrintable(describe()));
+        const QPoint from = bar->mapToGlobal(QPoint(bar->width() * 6 / 10, bar->height() / 2));
+        const QPoint to = from + QPoint(-150, 200);
+        QVERIFY2(drag(from, to,
+                      [&](const QRect &now) {
+                          return now.size() == normal && now.contains(to) &&
+                                 qAbs(to.x() - now.x() - normal.width() * 6 / 10) <=
+                                     firstStep.manhattanLength();
+                      }),
+                 qPrintable(describe()));
+        QVERIFY(!window->isMaximized());
+    }
+
+    // The last test: it takes the window manager away. The window then maximises itself to the
+    // screen, and the state it saves opens the next window as it was left.
+    void withoutAWindowManagerTheWindowMaximizesItself()
+    {
+        const QRect normal = window->geometry();
+        const QRect screen(QPoint(0, 0), screenSize);
+        QVERIFY(session.stopWindowManager());
+        bar->findChild<QAbstractButton *>("rushletMaximize")->click();
+        QVERIFY2(settles(true, screen), qPrintable(describe()));
+        const QByteArray saved = window->saveGeometry();
+        window.reset();
+
+        window = std::make_unique<QMainWindow>();
+        auto *frame = new WindowFrame(window.get());
+        frame->installTitleBar(window->menuBar());
+        bar = frame->titleBar();
+        window->restoreGeometry(saved);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get(), waitLimitMs));
+        QVERIFY2(settles(true, screen), qPrintable(describe()));
+        bar->findChild<QAbstractButton *>("rushletMaximize")->click();
+        QVERIFY2(settles(false, normal), qPrintable(describe()));
     }
 
 private:
@@ -218,7 +316,7 @@ private:
         return xdotool({"mouseup", "1"}) && followed && settles(false, now);
     }
 
-    const DesktopSession &session;
+    DesktopSession &session;
     std::unique_ptr<QMainWindow> window;
     QWidget *bar = nullptr;
     std::pair<QEvent::Type, QPoint> heard;

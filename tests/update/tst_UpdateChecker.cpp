@@ -78,6 +78,9 @@ private slots:
         // The plain server stands behind the redirect with a feed that would be taken if followed.
         QVERIFY(plain.start());
         plain.setResource("/upgrade.json", {feedBody(QStringLiteral("1.2.0"))});
+        TestHttpServer::Resource unsized{QByteArray(300 * 1024, ' ')};
+        unsized.contentLength = false;
+        plain.setResource("/unsized.json", unsized);
         NginxServer::Options options;
         options.secureServerDirectives =
             "location = /moved.json { return 302 " + plain.url("/upgrade.json").toEncoded() + "; }";
@@ -125,7 +128,9 @@ private slots:
             << nginx.secureUrl(QStringLiteral("/moved.json")) << failure(QStringLiteral("Insecure redirect"));
         // Cut off while arriving: a body rejected only when complete would read "Invalid update feed.".
         QTest::newRow("300 KB") << nginx.secureUrl(QStringLiteral("/big.json"))
-                                << failure(QStringLiteral("Operation canceled"));
+                                << failure(QStringLiteral("The update feed is too large."));
+        QTest::newRow("300 KB without a length")
+            << plain.url("/unsized.json") << failure(QStringLiteral("The update feed is too large."));
         QTest::newRow("refused") << QUrl(
                                         QStringLiteral("https://127.0.0.1:%1/upgrade.json").arg(closedPort()))
                                  << failure(QStringLiteral("Connection refused"));
@@ -135,6 +140,7 @@ private slots:
     {
         QFETCH(QUrl, feed);
         QFETCH(QStringList, shown);
+        const int plainRequests = plain.requestCount();
         UpdateChecker checker(&window, feed);
         checker.check(true);
         auto *dialog = window.findChild<UpdateDialog *>();
@@ -144,7 +150,9 @@ private slots:
         // unread: the size guard has to cut it off while it arrives.
         QTRY_VERIFY_WITH_TIMEOUT(checker.state() != State::Checking, 10000);
         QCOMPARE(summary(*dialog), shown);
-        QCOMPARE(plain.requestCount(), 0);
+        // No redirect is followed to the plain server.
+        if (feed.port() != plain.port())
+            QCOMPARE(plain.requestCount(), plainRequests);
     }
 
     void silentCheckAnnouncesOnlyAnUpdateToAVisibleWindow_data()
@@ -227,7 +235,8 @@ private slots:
         // Bytes keep arriving, so the 15 s transfer timeout never fires; the deadline does.
         QVERIFY2(clock.elapsed() > 18500 && clock.elapsed() < 30000,
                  qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(summary(*dialog).at(1), failedText + QStringLiteral("Operation canceled"));
+        QCOMPARE(summary(*dialog).at(1),
+                 failedText + QStringLiteral("The update server did not answer in time."));
         QCOMPARE(plain.requestCount(), before + 1);
 
         // Retry asks again at once, hiding the last outcome's buttons meanwhile.

@@ -48,6 +48,17 @@ public:
                     "https://downloads.example.com/releases/2024/q4/annual-report-2024-final.pdf")),
                 QStringLiteral("/home/user/Downloads/annual-report-2024-final.pdf"), 16);
             save(dialog, QStringLiteral("add-dialog-browser-") + look);
+            // The keyboard on the primary button, then on Cancel.
+            dialog.activateWindow();
+            dialog.setAttribute(Qt::WA_KeyboardFocusChange);
+            dialog.findChild<QPushButton *>(QStringLiteral("addDownloadPrimary"))
+                ->setFocus(Qt::TabFocusReason);
+            save(dialog, QStringLiteral("add-dialog-focus-primary-") + look);
+            for (QPushButton *button : dialog.findChildren<QPushButton *>()) {
+                if (button->text() == Localization::translate(QStringLiteral("Cancel")))
+                    button->setFocus(Qt::TabFocusReason);
+            }
+            save(dialog, QStringLiteral("add-dialog-focus-cancel-") + look);
         }
         {
             AddDialog dialog;
@@ -129,7 +140,7 @@ void renderAddDialogs(const QString &folder, const QString &suffix, const QPalet
     // A link on the clipboard would fill the empty dialog.
     QGuiApplication::clipboard()->clear();
     AddDialogRenderer renderer(folder, suffix);
-    for (const QString &language : {QStringLiteral("en"), QStringLiteral("de")}) {
+    for (const QString &language : {QStringLiteral("en"), QStringLiteral("de"), QStringLiteral("ru")}) {
         Localization::setLanguage(language);
         QApplication::setPalette(light);
         renderer.renderAll(QStringLiteral("light-") + language);

@@ -8,13 +8,21 @@
 #include "queue/window/CategorySidebar.h"
 #include "queue/window/DownloadTable.h"
 #include "queue/window/MainWindow.h"
+#include "queue/window/WindowActions.h"
 
 #include <QApplication>
 #include <QEventLoop>
 #include <QFile>
+#include <QLabel>
+#include <QPainter>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
+#include <QToolBar>
+#include <QToolTip>
 
 #include <memory>
 
@@ -88,6 +96,29 @@ QList<DownloadSnapshot> twentyDownloads(const QString &folder)
     return downloads;
 }
 
+// A download running on sixteen connections, each segment at its own point.
+DownloadSnapshot sixteenSegments(const QString &folder)
+{
+    DownloadSnapshot snapshot;
+    snapshot.id = QStringLiteral("sixteen");
+    snapshot.destination = folder + QStringLiteral("/debian-12.5.0-amd64-DVD-1.iso");
+    snapshot.url = QUrl(QStringLiteral("https://cdimage.example.org/debian-12.5.0-amd64-DVD-1.iso"));
+    snapshot.status = DownloadStatus::Downloading;
+    snapshot.total = qint64(3900) * 1024 * 1024;
+    snapshot.speed = 11.2 * 1024 * 1024;
+    snapshot.resumable = true;
+    snapshot.connections = 16;
+    const qint64 length = snapshot.total / 16;
+    for (int s = 0; s < 16; ++s) {
+        const qint64 start = s * length;
+        const qint64 end = s == 15 ? snapshot.total - 1 : start + length - 1;
+        const qint64 received = (end - start + 1) * ((s * 7) % 16 + 1) / 16;
+        snapshot.segments.append(SegmentProgress{start, end, received});
+        snapshot.received += received;
+    }
+    return snapshot;
+}
+
 void settle()
 {
     QEventLoop loop;
@@ -145,7 +176,77 @@ public:
         settle();
         save(window, stem + QStringLiteral("-verified"));
         window.downloads()->setOverallSpeedLimit(0);
+        window.findChild<QTabWidget *>(QStringLiteral("downloadInspector"))->setCurrentIndex(0);
+
+        // Sixteen segments at the default size, and a tool tip in the window's colours.
+        window.downloads()->addDownload(sixteenSegments(home.path() + QStringLiteral("/Downloads")));
+        window.refreshView();
+        window.downloadTable()->selectDownload(QStringLiteral("sixteen"));
+        settle();
+        save(window, stem + QStringLiteral("-sixteen-segments"));
+        QWidget *remove = window.findChild<QToolBar *>()->widgetForAction(window.windowActions()->remove);
+        QToolTip::showText(remove->mapToGlobal(QPoint(8, remove->height())),
+                           window.windowActions()->remove->toolTip(), remove);
+        settle();
+        const QRect tipArea(remove->mapToGlobal(QPoint(-40, -10)), QSize(520, 90));
+        saveImage(window.screen()
+                      ->grabWindow(0, tipArea.x(), tipArea.y(), tipArea.width(), tipArea.height())
+                      .toImage(),
+                  stem + QStringLiteral("-tool-tip"));
+        QToolTip::hideText();
         window.shutdown();
+    }
+
+    // The header line and the status bar for lists of 0, 1, 2, 3, 5 and 21 downloads (one of them
+    // running), one strip each, stacked: how each language says its counts.
+    void renderCounts(const QString &scheme, const QString &language)
+    {
+        Localization::setLanguage(language);
+        QList<QImage> strips;
+        for (const int count : {0, 1, 2, 3, 5, 21}) {
+            QFile::remove(QueueRules::queueFilePath());
+            MainWindow window;
+            for (int i = 0; i < count; ++i) {
+                DownloadSnapshot snapshot;
+                snapshot.id = QStringLiteral("count-%1").arg(i);
+                snapshot.destination = home.path() + QStringLiteral("/Downloads/file-%1.bin").arg(i);
+                snapshot.url = QUrl(QStringLiteral("https://downloads.example.com/%1").arg(i));
+                snapshot.status = i == 0 ? DownloadStatus::Downloading : DownloadStatus::Paused;
+                window.downloads()->addDownload(snapshot);
+            }
+            window.resize(windowSize);
+            window.show();
+            window.refreshView();
+            settle();
+            QWidget *header = window.findChild<QLabel *>(QStringLiteral("headerLabel"));
+            QWidget *status = window.statusBar();
+            QImage strip(QSize(720, header->height() + status->height()) * window.devicePixelRatio(),
+                         QImage::Format_ARGB32_Premultiplied);
+            strip.setDevicePixelRatio(window.devicePixelRatio());
+            strip.fill(Qt::white);
+            QPainter painter(&strip);
+            painter.drawPixmap(QPoint(0, 0), header->grab());
+            painter.drawPixmap(QPoint(0, header->height()), status->grab(QRect(0, 0, 720, status->height())));
+            painter.end();
+            strips << strip;
+            window.shutdown();
+        }
+        const qreal ratio = strips.constFirst().devicePixelRatio();
+        int height = 0;
+        for (const QImage &strip : std::as_const(strips))
+            height += strip.height() + int(4 * ratio);
+        QImage sheet(QSize(strips.constFirst().width(), height), QImage::Format_ARGB32_Premultiplied);
+        sheet.fill(QColor(0x80, 0x80, 0x80));
+        QPainter painter(&sheet);
+        int y = 0;
+        for (QImage strip : std::as_const(strips)) {
+            strip.setDevicePixelRatio(1);
+            painter.drawImage(QPoint(0, y), strip);
+            y += strip.height() + int(4 * ratio);
+        }
+        painter.end();
+        sheet.setDevicePixelRatio(ratio);
+        saveImage(sheet, QStringLiteral("counts-%1-%2").arg(scheme, language));
     }
 
     // A private HOME for the windows' lists and settings.
@@ -153,10 +254,12 @@ public:
     QString homePath() const { return home.path(); }
 
 private:
-    void save(QWidget &window, const QString &name)
+    void save(QWidget &window, const QString &name) { saveImage(window.grab().toImage(), name); }
+
+    void saveImage(const QImage &image, const QString &name)
     {
         const QString path = folder + QLatin1Char('/') + name + suffix + QStringLiteral(".png");
-        if (!window.grab().save(path))
+        if (!image.save(path))
             QTextStream(stderr) << "Could not write " << path << '\n';
         QTextStream(stdout) << path << '\n';
     }
@@ -186,6 +289,9 @@ void render(const QString &folder, const QString &suffix, const QPalette &light,
         QApplication::setPalette(*palette);
         for (const QString &language : {QStringLiteral("en"), QStringLiteral("de"), QStringLiteral("ja")})
             session.renderLanguage(scheme, language);
+        for (const QString &language :
+             {QStringLiteral("en"), QStringLiteral("fr"), QStringLiteral("ru"), QStringLiteral("ja")})
+            session.renderCounts(scheme, language);
     }
     Localization::setLanguage(previousLanguage);
 }

@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QTextStream>
 #include <QTimer>
 #include <QToolButton>
@@ -170,6 +171,33 @@ QStringList render(const QString &folder, const QString &scheme, const QString &
     sheet.setDevicePixelRatio(ratio);
     save(sheet, QStringLiteral("window-menu-") + scheme);
     menu.hide();
+
+    // A menu dropped from its title, as the screen shows it: on a desktop without a compositor
+    // (this one) a plain panel with an edge, right under the title, over a white pane.
+    auto *white = new QPlainTextEdit(&framed.window);
+    white->setStyleSheet(QStringLiteral("background: white; border: 0;"));
+    framed.window.setCentralWidget(white);
+    framed.window.resize(900, 260);
+    auto *menuBar = framed.window.findChild<QMenuBar *>(QStringLiteral("rushletTitleMenu"));
+    QAction *fileTitle = menuBar->actions().constFirst();
+    auto *file = qobject_cast<QMenu *>(fileTitle->menu());
+    file->addAction(QStringLiteral("Add URL"));
+    file->addSeparator();
+    file->addAction(QStringLiteral("E&xit"));
+    settle();
+    menuBar->setActiveAction(fileTitle);
+    settle();
+    const QRect area = framed.window.frameGeometry().united(file->geometry()).adjusted(0, 0, 8, 8);
+    save(framed.window.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage(),
+         QStringLiteral("titlebar-menu-on-screen-") + scheme);
+    file->hide();
+
+    // Keyboard focus on a caption button.
+    framed.window.activateWindow();
+    settle();
+    framed.window.findChild<CaptionButton *>(QStringLiteral("rushletMaximize"))->setFocus(Qt::TabFocusReason);
+    settle();
+    save(framed.picture(), QStringLiteral("titlebar-focus-") + scheme);
     return written;
 }
 

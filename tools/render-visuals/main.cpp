@@ -185,8 +185,9 @@ private:
         save(dialog.grab().toImage(), QStringLiteral("about-") + scheme);
     }
 
-    // Writes the menu as the screen shows it, which on a desktop without compositing is the
-    // shadowless fallback, and as it looks with its shadow.
+    // Writes the menu as the screen shows it and as the menu paints itself, over the window colour.
+    // Both are the plain edged panel where nothing composes translucent windows (a bare Xvfb),
+    // and the shadowed one under a compositor.
     void saveMenu(PopupMenu &menu, QAction *hovered, const QString &name)
     {
         menu.popup(QPoint(100, 100));
@@ -197,7 +198,6 @@ private:
         const QRect area = menu.geometry().adjusted(-16, -16, 16, 16);
         save(menu.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage(),
              name + QStringLiteral("-on-screen"));
-        menu.clearMask();
         save(onBackdrop(menu.grab(), 16), name);
         menu.hide();
     }

@@ -1,6 +1,7 @@
 #include "engine/DownloadMetaTypes.h"
 #include "queue/actions/DownloadContextMenu.h"
 #include "queue/list/DownloadList.h"
+#include "tests/support/DesktopStandIns.h"
 #include "tests/support/SessionBus.h"
 #include "tests/support/StandInEngine.h"
 #include "tests/support/TestEnvironment.h"
@@ -35,26 +36,6 @@ void choose(QMenu &menu, QAction *action)
 }
 
 } // namespace
-
-// Plays the desktop's file manager on the private bus and records what it is asked to show.
-class StandInFileManager : public QObject, protected QDBusContext
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
-
-public:
-    QStringList shown;
-    bool refuse = false;
-
-public slots:
-    void ShowItems(const QStringList &uris, const QString &)
-    {
-        if (refuse)
-            sendErrorReply(QDBusError::Failed, QStringLiteral("No window could be opened."));
-        else
-            shown += uris;
-    }
-};
 
 // Plays the desktop's handler for folders.
 class FolderOpener : public QObject

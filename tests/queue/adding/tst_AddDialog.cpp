@@ -165,13 +165,16 @@ private slots:
         AddDialog dialog;
         dialog.findChild<DialogComboBox *>(QStringLiteral("downloadStartMode"))->setCurrentIndex(1);
         QCOMPARE(primary(dialog)->text(), QStringLiteral("Add to queue"));
-        Localization::setLanguage(QStringLiteral("de"));
+        // Russian counts take three forms: 4 and 16 connections are said differently.
+        Localization::setLanguage(QStringLiteral("ru"));
         const QString text = primary(dialog)->text();
-        const QString connections =
-            dialog.findChild<DialogComboBox *>(QStringLiteral("downloadConnections"))->itemText(3);
+        const auto *connections = dialog.findChild<DialogComboBox *>(QStringLiteral("downloadConnections"));
         QCOMPARE(text, Localization::translate(QStringLiteral("Add to queue")));
-        QCOMPARE(connections, Localization::translate(QStringLiteral("%1 connections")).arg(16));
+        QCOMPARE(connections->itemText(0), QStringLiteral("1 соединение"));
+        QCOMPARE(connections->itemText(1), QStringLiteral("4 соединения"));
+        QCOMPARE(connections->itemText(3), QStringLiteral("16 соединений"));
         Localization::setLanguage(QStringLiteral("en"));
+        QCOMPARE(connections->itemText(1), QStringLiteral("4 connections"));
         QVERIFY(text != QStringLiteral("Add to queue"));
     }
 

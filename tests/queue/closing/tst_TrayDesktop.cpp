@@ -1,7 +1,7 @@
-// The main window with a real system tray: Xvfb, openbox and trayer (an XEmbed tray), downloads
-// from a local nginx on the program's own engines. The test program is itself the window's
-// program, on the xcb platform of the private display, with a session bus of its own that offers
-// no tray service, so the icon docks in trayer.
+// The main window with a real system tray: Xvfb, openbox and trayer (an XEmbed tray, started and
+// stopped by the test), downloads from a local nginx on the program's own engines. The test program
+// is itself the window's program, on the xcb platform of the private display, with a session bus
+// of its own that offers no tray service, so the icon docks in trayer.
 
 #include "engine/DownloadMetaTypes.h"
 #include "engine/DownloadStatus.h"
@@ -14,6 +14,7 @@
 #include "tests/support/NginxServer.h"
 #include "tests/support/SessionBus.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/TestProcesses.h"
 
 #include <QAction>
 #include <QApplication>
@@ -54,14 +55,19 @@ public:
         : session(session)
         , environment(environment)
     {
+        QProcessEnvironment onDisplay = environment.processEnvironment();
+        onDisplay.insert("DISPLAY", session.display());
+        trayer.setProcessEnvironment(onDisplay);
     }
+
+    ~TestTrayDesktop() override { stopTray(); }
 
 private slots:
     void initTestCase()
     {
         TestEnvironment::useProgramNames();
         registerDownloadMetaTypes();
-        QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), waitLimitMs);
+        QVERIFY(startTray());
         NginxServer::Options options;
         options.limitRate = bytesPerSecond;
         QVERIFY2(nginx.start(options), qPrintable(nginx.errorString()));
@@ -179,7 +185,36 @@ private slots:
         }
     }
 
+    // A tray that starts after the window gets its icon, and one that goes takes it along; the
+    // window hides into the tray only while there is one.
+    void theIconFollowsATrayThatComesAndGoes()
+    {
+        stopTray();
+        QTRY_VERIFY_WITH_TIMEOUT(!QSystemTrayIcon::isSystemTrayAvailable(), waitLimitMs);
+        MainWindow window;
+        TrayIcon *tray = window.trayIcon();
+        QVERIFY(!tray->isUsable());
+        QVERIFY(tray->geometry().isEmpty());
+
+        QVERIFY(startTray());
+        QTRY_VERIFY_WITH_TIMEOUT(tray->isUsable() && !tray->geometry().isEmpty(), waitLimitMs);
+        stopTray();
+        QTRY_VERIFY_WITH_TIMEOUT(!tray->isUsable() && tray->geometry().isEmpty(), waitLimitMs);
+        QVERIFY(startTray());
+        QTRY_VERIFY_WITH_TIMEOUT(tray->isUsable() && !tray->geometry().isEmpty(), waitLimitMs);
+    }
+
 private:
+    bool startTray()
+    {
+        trayer.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "100",
+                                "--height", "24"});
+        return trayer.waitForStarted(waitLimitMs) &&
+               QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, waitLimitMs);
+    }
+
+    void stopTray() { TestProcesses::stop(trayer); }
+
     // A folder of each test's own, so that no file of an earlier test is in the way.
     QString destination(const QString &name) const
     {
@@ -213,6 +248,7 @@ private:
     const TestEnvironment &environment;
     NginxServer nginx;
     QHash<QString, QByteArray> served;
+    QProcess trayer;
 };
 
 int main(int argc, char *argv[])
@@ -231,16 +267,6 @@ int main(int argc, char *argv[])
         qCritical("%s", qPrintable(error));
         return 1;
     }
-    QProcessEnvironment onDisplay = environment.processEnvironment();
-    onDisplay.insert("DISPLAY", session.display());
-    QProcess trayer;
-    trayer.setProcessEnvironment(onDisplay);
-    trayer.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "100",
-                            "--height", "24"});
-    if (!trayer.waitForStarted(waitLimitMs)) {
-        qCritical("trayer did not start: %s", qPrintable(trayer.errorString()));
-        return 1;
-    }
     qputenv("DISPLAY", session.display().toLocal8Bit());
     qputenv("QT_QPA_PLATFORM", "xcb");
     int result = 1;
@@ -250,11 +276,6 @@ int main(int argc, char *argv[])
         QApplication::setQuitOnLastWindowClosed(false);
         TestTrayDesktop test(session, environment);
         result = QTest::qExec(&test, argc, argv);
-    }
-    trayer.terminate();
-    if (!trayer.waitForFinished(waitLimitMs)) {
-        trayer.kill();
-        trayer.waitForFinished(waitLimitMs);
     }
     return result;
 }

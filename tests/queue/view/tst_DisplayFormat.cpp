@@ -171,39 +171,33 @@ private slots:
         QTest::addColumn<QString>("status");
         QTest::addColumn<bool>("resumable");
         QTest::addColumn<int>("segments");
-        QTest::addColumn<QString>("connections");
+        QTest::addColumn<int>("connections");
         QTest::addColumn<QString>("resume");
         QTest::addColumn<QString>("activity");
         const QString notChecked = QStringLiteral("Resume support: not checked");
         const QString supported = QStringLiteral("Resume supported");
         const QString unavailable = QStringLiteral("Resume unavailable · restarts after pausing");
-        QTest::newRow("queued, never connected")
-            << DownloadStatus::Queued << false << 0 << QStringLiteral("8 parallel connections") << notChecked
-            << QStringLiteral("Ready to start when you are.");
-        QTest::newRow("one segment") << DownloadStatus::Downloading << true << 1
-                                     << QStringLiteral("1 connection") << supported
+        QTest::newRow("queued, never connected") << DownloadStatus::Queued << false << 0 << 8 << notChecked
+                                                 << QStringLiteral("Ready to start when you are.");
+        QTest::newRow("one segment") << DownloadStatus::Downloading << true << 1 << 1 << supported
                                      << QStringLiteral("Speed  1.0 KB/s     ·     Remaining  1 sec");
         QTest::newRow("paused and resumable")
-            << DownloadStatus::Paused << true << 4 << QStringLiteral("4 parallel connections") << supported
+            << DownloadStatus::Paused << true << 4 << 4 << supported
             << QStringLiteral("Paused — your downloaded progress is saved.");
         QTest::newRow("paused on a server without ranges")
-            << DownloadStatus::Paused << false << 1 << QStringLiteral("1 connection") << unavailable
+            << DownloadStatus::Paused << false << 1 << 1 << unavailable
             << QStringLiteral("Paused — this server requires restarting the download.");
         QTest::newRow("paused before the first probe")
-            << DownloadStatus::Paused << false << 0 << QStringLiteral("8 parallel connections") << notChecked
+            << DownloadStatus::Paused << false << 0 << 8 << notChecked
             << QStringLiteral("Ready to reconnect and check resume support.");
-        QTest::newRow("retrying") << DownloadStatus::Retrying << true << 2
-                                  << QStringLiteral("2 parallel connections") << supported
+        QTest::newRow("retrying") << DownloadStatus::Retrying << true << 2 << 2 << supported
                                   << QStringLiteral("Waiting to reconnect. Pause to cancel automatic retry.");
-        QTest::newRow("completed") << DownloadStatus::Completed << true << 2
-                                   << QStringLiteral("2 parallel connections") << supported
+        QTest::newRow("completed") << DownloadStatus::Completed << true << 2 << 2 << supported
                                    << QStringLiteral("Download complete. Your file is ready.");
         QTest::newRow("awaiting confirmation")
-            << DownloadStatus::AwaitingConfirmation << false << 0 << QStringLiteral("8 parallel connections")
-            << notChecked << QString();
+            << DownloadStatus::AwaitingConfirmation << false << 0 << 8 << notChecked << QString();
         QTest::newRow("unknown status")
-            << QStringLiteral("Unknown status") << false << 0 << QStringLiteral("8 parallel connections")
-            << notChecked << QString();
+            << QStringLiteral("Unknown status") << false << 0 << 8 << notChecked << QString();
     }
 
     void detailLines()
@@ -211,14 +205,14 @@ private slots:
         QFETCH(QString, status);
         QFETCH(bool, resumable);
         QFETCH(int, segments);
-        QFETCH(QString, connections);
+        QFETCH(int, connections);
         QFETCH(QString, resume);
         QFETCH(QString, activity);
         DownloadSnapshot snapshot = transfer(status, 1000, 2024, 1024);
         snapshot.resumable = resumable;
         for (int i = 0; i < segments; ++i)
             snapshot.segments.append(SegmentProgress{i * 506, i * 506 + 505, 250});
-        QCOMPARE(DisplayFormat::connectionsText(snapshot, untranslated), connections);
+        QCOMPARE(DisplayFormat::connectionCount(snapshot), connections);
         QCOMPARE(DisplayFormat::resumeSupportText(snapshot, untranslated), resume);
         QCOMPARE(DisplayFormat::activityText(snapshot, untranslated), activity);
     }

@@ -6,6 +6,8 @@
 #include "queue/actions/DownloadContextMenu.h"
 #include "queue/actions/SpeedLimitMenu.h"
 #include "queue/actions/TextEntryDialog.h"
+#include "queue/adding/AddDialog.h"
+#include "queue/closing/CloseConfirmationDialog.h"
 #include "queue/closing/TrayIcon.h"
 #include "queue/window/CategorySidebar.h"
 #include "queue/window/DetailsPane.h"
@@ -19,6 +21,7 @@
 #include "tests/support/TestEnvironment.h"
 #include "ui/ModalDialogs.h"
 #include "ui/PopupMenu.h"
+#include "update/UpdateDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -165,6 +168,14 @@ QString answerContextMenu(const std::function<void()> &open,
     return firstEntry;
 }
 
+// One row per language, for tests of texts that differ in length and script.
+void everyLanguage()
+{
+    QTest::addColumn<QString>("language");
+    for (const QString &code : TranslationRules::languageCodes())
+        QTest::newRow(qPrintable(code)) << code;
+}
+
 template <typename T>
 T *child(const QObject &parent, const QString &name)
 {
@@ -251,10 +262,11 @@ private slots:
             QStringList({QStringLiteral("Resume"), QStringLiteral("Pause"), QStringLiteral("Pause all"),
                          QStringLiteral("overallSpeedLimitMenu"), QStringLiteral("|"),
                          QStringLiteral("Open in folder"), QStringLiteral("|"), QStringLiteral("Remove")}));
-        QCOMPARE(actionTexts(window->viewMenu()),
-                 QStringList({QStringLiteral("Show details pane"), QStringLiteral("|"),
-                              QStringLiteral("languageMenu"), QStringLiteral("|"),
-                              QStringLiteral("closeBehaviorMenu")}));
+        QCOMPARE(
+            actionTexts(window->viewMenu()),
+            QStringList({QStringLiteral("Show details pane"), QStringLiteral("Notify when downloads finish"),
+                         QStringLiteral("|"), QStringLiteral("languageMenu"), QStringLiteral("|"),
+                         QStringLiteral("closeBehaviorMenu")}));
         // The tray's commands are the window's own actions, enabled and translated with them.
         const QList<QAction *> tray = window->trayIcon()->menu()->actions();
         QCOMPARE(tray.size(), 8);
@@ -305,7 +317,10 @@ private slots:
         const QString title =
             row < 0 ? QStringLiteral("All files") : window->categorySidebar()->item(row)->text();
         QCOMPARE(window->findChild<QLabel *>(QStringLiteral("headerLabel"))->text(),
-                 QStringLiteral("%1  ·  %2 items").arg(title).arg(shown.size()));
+                 QStringLiteral("%1  ·  %2 %3")
+                     .arg(title)
+                     .arg(shown.size())
+                     .arg(shown.size() == 1 ? QStringLiteral("item") : QStringLiteral("items")));
         // Whatever the category, a row stays selected and the selection shows in the details.
         QCOMPARE(window->selectedId(), shown.constFirst());
     }
@@ -550,8 +565,145 @@ private slots:
         QTRY_VERIFY(!window->downloadTable()->isShown(DownloadStatus::Paused));
         QCOMPARE(window->windowStatusBar()->currentMessage(),
                  QStringLiteral("Removed from the list. Downloaded and partial files are kept."));
-        // The selection falls back to the first row.
-        QCOMPARE(window->selectedId(), everyStatus.constFirst());
+        // The selection moves to the neighbour, the one below, or above from the last row.
+        QCOMPARE(window->selectedId(), DownloadStatus::Completed);
+        QVERIFY(window->downloadTable()->selectDownload(everyStatus.constLast()));
+        window->windowActions()->remove->trigger();
+        QTRY_VERIFY(!window->downloadTable()->isShown(everyStatus.constLast()));
+        QCOMPARE(window->selectedId(), everyStatus.at(everyStatus.size() - 2));
+    }
+
+    // A right click below the last row keeps the selection, where a real press used to clear it;
+    // one on a row selects that row.
+    void rightClickOnEmptySpaceKeepsTheSelection()
+    {
+        const auto window = makeWindow();
+        for (const QString &id : {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")})
+            window->downloads()->addDownload(download(id, DownloadStatus::Paused));
+        window->resize(1080, 700);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        DownloadTable *table = window->downloadTable();
+        QVERIFY(table->selectDownload(QStringLiteral("b")));
+        QWidget *viewport = table->viewport();
+        const QPoint below(viewport->width() / 2, table->rowViewportPosition(2) + table->rowHeight(2) + 20);
+        QVERIFY(below.y() < viewport->height());
+        QTest::mouseClick(viewport, Qt::RightButton, {}, below);
+        QCOMPARE(window->selectedId(), QStringLiteral("b"));
+        QTest::mouseClick(viewport, Qt::RightButton, {},
+                          table->visualRect(table->model()->index(2, 0)).center());
+        QCOMPARE(window->selectedId(), QStringLiteral("c"));
+    }
+
+    // Relabelling the start command ("Start", "Retry", "Resume") moves no other button, in any
+    // language, and each label fits its button.
+    void toolBarButtonsKeepTheirPlaces_data() { everyLanguage(); }
+
+    void toolBarButtonsKeepTheirPlaces()
+    {
+        QFETCH(QString, language);
+        const auto window = makeWindow();
+        const QStringList ids = {DownloadStatus::Queued, DownloadStatus::Error, DownloadStatus::Paused};
+        for (const QString &status : ids)
+            window->downloads()->addDownload(download(status, status));
+        window->refreshView();
+        window->show();
+        Localization::setLanguage(language);
+        const auto *toolBar = window->findChild<QToolBar *>();
+        const WindowActions *actions = window->windowActions();
+        QWidget *resume = toolBar->widgetForAction(actions->resume);
+        QList<int> places;
+        for (const QString &id : ids) {
+            QVERIFY(window->downloadTable()->selectDownload(id));
+            QCoreApplication::processEvents();
+            QVERIFY2(resume->width() >= resume->sizeHint().width(), qPrintable(actions->resume->text()));
+            places << toolBar->widgetForAction(actions->pause)->x()
+                   << toolBar->widgetForAction(actions->openFolder)->x();
+        }
+        QCOMPARE(places.mid(2, 2), places.mid(0, 2));
+        QCOMPARE(places.mid(4, 2), places.mid(0, 2));
+        Localization::setLanguage(QStringLiteral("en"));
+    }
+
+    // Sixteen segments share their row: at the default size nothing of the Transfer page runs
+    // past the pane's edge, in any language, for the longest lines the page shows.
+    void detailsFitSixteenSegments_data() { everyLanguage(); }
+
+    void detailsFitSixteenSegments()
+    {
+        QFETCH(QString, language);
+        const auto window = makeWindow();
+        // Running, and paused on a server that cannot resume: the longest lines the page shows.
+        for (const QString &status : {DownloadStatus::Downloading, DownloadStatus::Paused}) {
+            DownloadSnapshot snapshot =
+                download(status, status, status + QStringLiteral("-ubuntu-24.04.1-desktop-amd64.iso"));
+            snapshot.total = 6'000'000'000;
+            snapshot.received = 2'500'000'000;
+            snapshot.speed = status == DownloadStatus::Paused ? 0 : 12.5 * 1024 * 1024;
+            for (qint64 i = 0; i < 16; ++i)
+                snapshot.segments.append(SegmentProgress{i * 375'000'000, i * 375'000'000 + 374'999'999, 1});
+            window->downloads()->addDownload(snapshot);
+        }
+        window->refreshView();
+        window->resize(1080, 700);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        Localization::setLanguage(language);
+        TransferPage *page = window->detailsPane()->transferPage();
+        const QWidget *viewport = page->parentWidget();
+        for (const QString &id : {DownloadStatus::Downloading, DownloadStatus::Paused}) {
+            QVERIFY(window->downloadTable()->selectDownload(id));
+            QCoreApplication::processEvents();
+            QCOMPARE(int(page->segmentBars().size()), 16);
+            QStringList cut;
+            for (const QWidget *widget : page->findChildren<QWidget *>()) {
+                const auto *label = qobject_cast<const QLabel *>(widget);
+                if (widget->isVisibleTo(page) &&
+                    (widget->mapTo(viewport, QPoint(widget->width(), 0)).x() > viewport->width() ||
+                     widget->width() < 1 ||
+                     (label && !label->wordWrap() && label->width() < label->sizeHint().width())))
+                    cut << (label ? label->text() : widget->metaObject()->className());
+            }
+            QVERIFY2(cut.isEmpty(), qPrintable(id + QStringLiteral(": ") + cut.join(QStringLiteral(" | "))));
+        }
+        Localization::setLanguage(QStringLiteral("en"));
+    }
+
+    // Every button the keyboard reaches shows that it has the focus: the title bar's and the
+    // dialogs', accent-filled ones included.
+    void keyboardFocusShowsOnEveryButton()
+    {
+        const auto window = makeWindow();
+        window->show();
+        AddDialog add(window.get());
+        CloseConfirmationDialog close(true, window.get());
+        UpdateDialog update(window.get());
+        const QList<QWidget *> tops = {window.get(), &add, &close, &update};
+        QStringList unmarked;
+        for (QWidget *top : tops) {
+            top->show();
+            QVERIFY(QTest::qWaitForWindowExposed(top));
+            QApplication::setActiveWindow(top);
+            QVERIFY(top->isActiveWindow());
+            for (QAbstractButton *button : top->findChildren<QAbstractButton *>()) {
+                if (!button->isVisibleTo(top) || button->focusPolicy() == Qt::NoFocus ||
+                    button->window() != top)
+                    continue;
+                top->setFocus(Qt::OtherFocusReason);
+                button->clearFocus();
+                const QImage before = button->grab().toImage();
+                // What moving the focus with Tab does; styles draw some marks only then.
+                top->setAttribute(Qt::WA_KeyboardFocusChange);
+                button->setFocus(Qt::TabFocusReason);
+                const QImage focused = button->grab().toImage();
+                if (!button->hasFocus() || focused == before)
+                    unmarked << top->objectName() + QLatin1Char('/') +
+                                    (button->objectName().isEmpty() ? button->text() : button->objectName());
+            }
+            if (top != window.get())
+                top->hide();
+        }
+        QVERIFY2(unmarked.isEmpty(), qPrintable(unmarked.join(QStringLiteral(", "))));
     }
 
     void progressDelegatePaints_data()
@@ -753,7 +905,7 @@ private slots:
 
         const auto *speedLabel = child<QLabel>(*window, QStringLiteral("speedLabel"));
         const auto *headerLabel = child<QLabel>(*window, QStringLiteral("headerLabel"));
-        QCOMPARE(headerLabel->text(), QStringLiteral("Completed  ·  1 items"));
+        QCOMPARE(headerLabel->text(), QStringLiteral("Completed  ·  1 item"));
         QCOMPARE(window->windowStatusBar()->summary(),
                  QStringLiteral("3 downloads · 2 active · Progress saved automatically"));
         // The total speed counts every download, whatever the category shows.
@@ -836,9 +988,9 @@ private slots:
         QCOMPARE(window->windowActions()->remove->toolTip(),
                  german("Remove from the list; keep downloaded and partial files"));
         QCOMPARE(window->windowStatusBar()->summary(),
-                 german("%1 downloads · %2 active · Progress saved automatically").arg(2).arg(0));
+                 QStringLiteral("2 Downloads · 0 aktiv · Fortschritt wird automatisch gespeichert"));
         QCOMPARE(child<QLabel>(*window, QStringLiteral("headerLabel"))->text(),
-                 german("%1  ·  %2 items").arg(german("All files")).arg(2));
+                 QStringLiteral("Alle Dateien  ·  2 Elemente"));
         QCOMPARE(child<QLabel>(*window, QStringLiteral("transferStatus"))->text(), german("Error"));
         QCOMPARE(window->detailsPane()->tabText(1), german("File details"));
         QCOMPARE(window->findChild<QMenuBar *>()->actions().at(0)->text(), german("&File"));
@@ -855,12 +1007,7 @@ private slots:
 
     // Measured the way the views measure themselves (style sheet padding included), not with the
     // arithmetic the window sizes its columns by: a translation that outgrows its place shows.
-    void everyLanguageFitsItsColumns_data()
-    {
-        QTest::addColumn<QString>("language");
-        for (const QString &code : TranslationRules::languageCodes())
-            QTest::newRow(qPrintable(code)) << code;
-    }
+    void everyLanguageFitsItsColumns_data() { everyLanguage(); }
 
     void everyLanguageFitsItsColumns()
     {
