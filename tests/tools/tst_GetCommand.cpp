@@ -254,12 +254,13 @@ private slots:
             << qint64(10)
             << "Server changed the file or did not honor the requested range. Run the same command again "
                "to recheck the file.";
-        QTest::newRow("checksum mismatch")
-            << "The downloaded file does not match its MD5 checksum (expected 00, got 11). Retry to download it "
-               "again."
-            << qint64(0)
-            << "The downloaded file does not match its MD5 checksum (expected 00, got 11). Run the same command "
-               "again to download it again.";
+        QTest::newRow("checksum mismatch") << "The downloaded file does not match its MD5 checksum (expected "
+                                              "00, got 11). Retry to download it "
+                                              "again."
+                                           << qint64(0)
+                                           << "The downloaded file does not match its MD5 checksum (expected "
+                                              "00, got 11). Run the same command "
+                                              "again to download it again.";
         QTest::newRow("data kept") << "Disk write failed: No space left on device" << qint64(10)
                                    << "Disk write failed: No space left on device. Run the same command "
                                       "again to resume.";

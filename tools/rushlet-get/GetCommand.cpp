@@ -1,7 +1,7 @@
 #include "tools/rushlet-get/GetCommand.h"
 
-#include "engine/SizeText.h"
 #include "engine/ChecksumRules.h"
+#include "engine/SizeText.h"
 #include "engine/SpeedLimitRules.h"
 
 #include <QCommandLineParser>
