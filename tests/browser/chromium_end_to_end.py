@@ -19,7 +19,7 @@ Everything lives under a temporary HOME (see browser_harness.py, which the Firef
 The browser is driven over its DevTools pipe, so only the standard library is needed. Exit status
 77 means the browser, nginx, Xvfb or xdotool is not installed.
 
-usage: chrome_end_to_end.py BIN_DIR [--browser PATH]
+usage: chromium_end_to_end.py BIN_DIR [--browser PATH]
 """
 
 import base64
