@@ -178,7 +178,7 @@ private slots:
         QVERIFY(warning.contains(QStringLiteral("its ETag differs")));
         expectUnchanged();
         QCOMPARE(bytesServedFor(*server, "/new"), 1);
-        const TestHttpServer::Request &asked = server->requests().constLast();
+        const TestHttpServer::Request asked = server->requests().constLast();
         QCOMPARE(asked.header("User-Agent"), QByteArray("Browser/2.0"));
         QCOMPARE(asked.header("Cookie"), QByteArray("sid=abc"));
     }
