@@ -5,17 +5,12 @@
 
 #include "engine/DownloadMetaTypes.h"
 #include "queue/window/MainWindow.h"
-#include "queue/window/WindowActions.h"
 #include "tests/support/DesktopSession.h"
 #include "tests/support/StandInEngine.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/WaylandSession.h"
-#include "ui/ModalDialogs.h"
 
-#include <QAction>
 #include <QApplication>
-#include <QDialog>
-#include <QJsonObject>
 #include <QMouseEvent>
 #include <QTest>
 #include <QWindow>
@@ -90,29 +85,6 @@ private slots:
         QTRY_VERIFY2_WITH_TIMEOUT(!window->isMaximized() && window->size() == windowSize,
                                   qPrintable(QString("%1x%2").arg(window->width()).arg(window->height())),
                                   waitLimitMs);
-    }
-
-    // Dialogs belong to the window, so the compositor puts them over it: the window's own and the
-    // confirmation of a download from the browser, which has no parent widget.
-    void dialogsOpenOverTheWindow()
-    {
-        QStringList over;
-        const auto note = [&](QDialog &dialog) {
-            if (QTest::qWaitForWindowExposed(&dialog, waitLimitMs) &&
-                dialog.windowHandle()->transientParent() == window->windowHandle())
-                over << dialog.objectName();
-            return int(QDialog::Rejected);
-        };
-        ModalDialogs::answerNext(note);
-        window->windowActions()->addUrl->trigger();
-        ModalDialogs::answerNext(note);
-        QVERIFY(window
-                    ->handleBridgeRequest(
-                        {{"type", "download"}, {"url", "http://127.0.0.1:9/a.iso"}, {"id", "browser-1"}})
-                    .value("ok")
-                    .toBool());
-        QTRY_COMPARE_WITH_TIMEOUT(ModalDialogs::pendingAnswers(), 0, waitLimitMs);
-        QCOMPARE(over, QStringList(2, "addDownloadDialog"));
     }
 
 private:
