@@ -63,13 +63,14 @@ private slots:
     // place itself.
     void dragMovesAndTheButtonMaximizes()
     {
-        QPoint before;
-        QVERIFY(origin(&before));
+        // Where the window's top-left corner lies on the output.
+        QVERIFY(hear(outputCentre));
+        const QPoint before = outputCentre - heard.second;
         const QPoint from = before + QPoint(window->width() / 2, 22);
         const QPoint by(-150, 120);
         QVERIFY(drag(from, from + by));
-        QPoint after;
-        QVERIFY(origin(&after));
+        QVERIFY(hear(outputCentre));
+        QPoint after = outputCentre - heard.second;
         // The compositor takes the drag over a moment after it began; what moved before is lost.
         const QPoint moved = after - before;
         QVERIFY2(qAbs(moved.x() - by.x()) <= 40 && qAbs(moved.y() - by.y()) <= 40,
@@ -79,7 +80,8 @@ private slots:
         auto *button = window->menuWidget()->findChild<QWidget *>("rushletMaximize");
         QVERIFY(click(after + button->mapTo(window.get(), button->rect().center())));
         QTRY_VERIFY_WITH_TIMEOUT(window->isMaximized() && window->width() == outputSize.width(), waitLimitMs);
-        QVERIFY(origin(&after));
+        QVERIFY(hear(outputCentre));
+        after = outputCentre - heard.second;
         QCOMPARE(after.x(), 0);
         QVERIFY(click(after + button->mapTo(window.get(), button->rect().center())));
         QTRY_VERIFY2_WITH_TIMEOUT(!window->isMaximized() && window->size() == windowSize,
@@ -112,30 +114,17 @@ private:
         return QTest::qWaitFor([&] { return heard.first == type; }, timeoutMs);
     }
 
-    // Puts the pointer at `point` (on the output) once the window hears it there, and tells where
-    // in the window that is; the pointer is moved off by a pixel first, so that the window hears
-    // a motion wherever the pointer was.
-    bool hear(const QPoint &point, QPoint *local = nullptr)
+    // Puts the pointer at `point` (on the output) once the window hears it there, and leaves where
+    // in the window that is in `heard`; the pointer is moved off by a pixel first, so that the
+    // window hears a motion wherever the pointer was.
+    bool hear(const QPoint &point)
     {
         const auto motionAt = [this](const QPoint &at) {
             heard = {};
             return moveTo(at) && heardOf(QEvent::MouseMove, 1000);
         };
-        if (!QTest::qWaitFor([&] { return (motionAt(point + QPoint(1, 1)), motionAt(point)); }, waitLimitMs))
-            return false;
-        if (local)
-            *local = heard.second;
-        return true;
-    }
-
-    // Where the window's top-left corner lies on the output.
-    bool origin(QPoint *at)
-    {
-        QPoint local;
-        if (!hear(outputCentre, &local))
-            return false;
-        *at = outputCentre - local;
-        return true;
+        return QTest::qWaitFor([&] { return (motionAt(point + QPoint(1, 1)), motionAt(point)); },
+                               waitLimitMs);
     }
 
     bool click(const QPoint &point) { return hear(point) && xdotool({"click", "1"}); }
@@ -146,7 +135,6 @@ private:
     // moves the window.
     bool drag(const QPoint &from, const QPoint &to)
     {
-        heard = {};
         const bool moved = hear(from) && xdotool({"mousedown", "1"}) && heardOf(QEvent::MouseButtonPress) &&
                            moveTo(from + QPoint(12, 8)) && heardOf(QEvent::Leave) && moveTo(to);
         return xdotool({"mouseup", "1"}) && moved;
