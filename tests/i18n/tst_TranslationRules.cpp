@@ -90,8 +90,8 @@ private slots:
                  QStringLiteral("Pause"));
     }
 
-    // The form each language's grammar asks for, on the counts where the rules part; forms are
-    // named by their number so that a row reads as the rule.
+    // The form each language's grammar asks for, on the counts where the rules part (Russian's
+    // teens and fours, French zero); forms are named by their number so that a row reads as the rule.
     void countedTexts_data()
     {
         QTest::addColumn<QString>("language");
@@ -99,26 +99,19 @@ private slots:
         QTest::addColumn<QString>("expected");
         const QString two = QStringLiteral("%n:one|%n:other");
         QTest::newRow("en") << QStringLiteral("en") << two
-                            << QStringLiteral(
-                                   "0:other 1:one 2:other 4:other 5:other 11:other 12:other 14:other "
-                                   "21:other 22:other 25:other 101:other 111:other");
-        QTest::newRow("fr: zero is one")
-            << QStringLiteral("fr") << two
-            << QStringLiteral("0:one 1:one 2:other 4:other 5:other 11:other 12:other "
-                              "14:other 21:other 22:other 25:other 101:other 111:other");
+                            << QStringLiteral("0:other 1:one 2:other 4:other 5:other 11:other 12:other "
+                                              "14:other 21:other 22:other 111:other");
+        QTest::newRow("fr: zero is one") << QStringLiteral("fr") << two
+                                         << QStringLiteral("0:one 1:one 2:other 4:other 5:other 11:other "
+                                                           "12:other 14:other 21:other 22:other 111:other");
         QTest::newRow("ru: one, few, many")
             << QStringLiteral("ru") << QStringLiteral("%n:one|%n:few|%n:many")
-            << QStringLiteral("0:many 1:one 2:few 4:few 5:many 11:many 12:many 14:many 21:one 22:few 25:many "
-                              "101:one 111:many");
-        QTest::newRow("ja: one form, surplus ones unused")
-            << QStringLiteral("ja") << two
             << QStringLiteral(
-                   "0:one 1:one 2:one 4:one 5:one 11:one 12:one 14:one 21:one 22:one 25:one 101:one 111:one");
+                   "0:many 1:one 2:few 4:few 5:many 11:many 12:many 14:many 21:one 22:few 111:many");
         QTest::newRow("ru, a cell short of forms: the last")
             << QStringLiteral("ru") << two
-            << QStringLiteral(
-                   "0:other 1:one 2:other 4:other 5:other 11:other 12:other 14:other 21:one 22:other "
-                   "25:other 101:one 111:other");
+            << QStringLiteral("0:other 1:one 2:other 4:other 5:other 11:other 12:other 14:other 21:one "
+                              "22:other 111:other");
     }
 
     void countedTexts()
@@ -127,9 +120,8 @@ private slots:
         QFETCH(QString, forms);
         QFETCH(QString, expected);
         QStringList texts;
-        for (const QString &count :
-             QStringLiteral("0 1 2 4 5 11 12 14 21 22 25 101 111").split(QLatin1Char(' ')))
-            texts << TranslationRules::countedText(forms, language, count.toLongLong());
+        for (const int count : {0, 1, 2, 4, 5, 11, 12, 14, 21, 22, 111})
+            texts << TranslationRules::countedText(forms, language, count);
         QCOMPARE(texts.join(QLatin1Char(' ')), expected);
         // Other placeholders stay for the caller's arguments.
         QCOMPARE(TranslationRules::countedText(QStringLiteral("%1: %n item|%1: %n items"),

@@ -59,10 +59,11 @@ struct Call
 // tests pass texts that are not keys on purpose, and QCoreApplication::translate is another thing.
 QList<Call> literalsPassedToTranslate()
 {
-    static const QRegularExpression call(QStringLiteral(
-        R"re((?<!QCoreApplication::)(?<!QApplication::)(?<!QObject::)\btranslate(?:Count)?\(\s*)re"
-        R"re((?:QStringLiteral\(|QString::fromUtf8\(|QString\(|QLatin1String\(|u8?)?)re"
-        R"re(((?:"(?:[^"\\]|\\.)*"\s*)+))re"));
+    static const QRegularExpression call(
+        QStringLiteral(R"re((?<!QCoreApplication::)(?<!QApplication::)(?<!QObject::)\btranslate)re"
+                       R"re((?:Count)?\(\s*)re"
+                       R"re((?:QStringLiteral\(|QString::fromUtf8\(|QString\(|QLatin1String\(|u8?)?)re"
+                       R"re(((?:"(?:[^"\\]|\\.)*"\s*)+))re"));
     static const QRegularExpression piece(QStringLiteral(R"re("((?:[^"\\]|\\.)*)")re"));
     // Tests pass non-keys on purpose; vendored code has its own texts.
     const QStringList skipped = {QStringLiteral("tests"), QStringLiteral(".git"),
@@ -152,14 +153,13 @@ private slots:
                     // A counted text: as many forms as the language has, each with the count and
                     // the other placeholders of English.
                     const QStringList forms = field.split(QLatin1Char('|'));
-                    const QString language = TranslationRules::languageCodes().at(column);
-                    if (forms.size() != TranslationRules::pluralFormCount(language))
-                        problems.append(cell + QStringLiteral("%1 forms").arg(forms.size()));
-                    for (const QString &form : forms) {
-                        if (!form.contains(QLatin1String("%n")) ||
-                            placeholders(form) != placeholders(english.section(QLatin1Char('|'), 0, 0)))
-                            problems.append(cell + QStringLiteral("a form lacks the count or a placeholder"));
-                    }
+                    bool fits = forms.size() == TranslationRules::pluralFormCount(
+                                                    TranslationRules::languageCodes().at(column));
+                    for (const QString &form : forms)
+                        fits = fits && form.contains(QLatin1String("%n")) &&
+                               placeholders(form) == placeholders(english.section(QLatin1Char('|'), 0, 0));
+                    if (!fits)
+                        problems.append(cell + QStringLiteral("counted forms differ from the language's"));
                 } else if (placeholders(field) != placeholders(english)) {
                     problems.append(cell + QStringLiteral("placeholders differ from English"));
                 }

@@ -3,15 +3,8 @@
 #include "tests/support/TestProcesses.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFileInfo>
-#include <QThread>
-
-namespace {
-
-constexpr int waitLimitMs = 30000;
-
-} // namespace
+#include <QTest>
 
 WaylandSession::~WaylandSession()
 {
@@ -33,19 +26,13 @@ bool WaylandSession::start(const QProcessEnvironment &environment, const QString
                      {QStringLiteral("--backend=x11-backend.so"), QStringLiteral("--use-pixman"),
                       QStringLiteral("--socket=") + socket, QStringLiteral("--width=%1").arg(size.width()),
                       QStringLiteral("--height=%1").arg(size.height()), QStringLiteral("--idle-time=0")});
-    if (!compositor.waitForStarted(waitLimitMs)) {
-        *error = QStringLiteral("weston did not start: ") + compositor.errorString();
-        return false;
-    }
-    // No event loop may run yet, so look for the socket.
+    // Without an application object no event loop runs: the wait only sleeps between looks.
     const QString path = environment.value(QStringLiteral("XDG_RUNTIME_DIR")) + QLatin1Char('/') + socket;
-    const QDeadlineTimer deadline(waitLimitMs);
-    while (!QFileInfo(path).exists()) {
-        if (deadline.hasExpired() || compositor.state() == QProcess::NotRunning) {
-            *error = QStringLiteral("weston gave no socket at ") + path;
-            return false;
-        }
-        QThread::msleep(50);
-    }
-    return true;
+    if (compositor.waitForStarted(30000) &&
+        QTest::qWaitFor([&] { return QFileInfo::exists(path) || compositor.state() != QProcess::Running; },
+                        30000) &&
+        QFileInfo::exists(path))
+        return true;
+    *error = QStringLiteral("weston gave no socket at %1 (%2)").arg(path, compositor.errorString());
+    return false;
 }

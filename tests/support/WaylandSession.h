@@ -2,12 +2,11 @@
 
 #include <QProcess>
 #include <QSize>
-#include <QString>
 
 // A Wayland compositor of the test's own: weston nested in a private X display that it fills, so
 // that a real pointer (xdotool on that display) reaches the compositor and through it the
-// program, as on a desktop. Started and stopped by process id; every wait is bounded. Usable
-// before any application object exists.
+// program, as on a desktop. Stopped by process id; every wait is bounded. Usable before any
+// application object exists.
 class WaylandSession
 {
 public:

@@ -1,7 +1,7 @@
-// The main window with a real system tray: Xvfb, openbox and trayer (an XEmbed tray, started and
-// stopped by the test), downloads from a local nginx on the program's own engines. The test program
-// is itself the window's program, on the xcb platform of the private display, with a session bus
-// of its own that offers no tray service, so the icon docks in trayer.
+// The main window with a real system tray: Xvfb, openbox and trayer (an XEmbed tray), downloads
+// from a local nginx on the program's own engines. The test program is itself the window's
+// program, on the xcb platform of the private display, with a session bus of its own that offers
+// no tray service, so the icon docks in trayer.
 
 #include "engine/DownloadMetaTypes.h"
 #include "engine/DownloadStatus.h"
@@ -60,7 +60,7 @@ public:
         trayer.setProcessEnvironment(onDisplay);
     }
 
-    ~TestTrayDesktop() override { stopTray(); }
+    ~TestTrayDesktop() override { TestProcesses::stop(trayer); }
 
 private slots:
     void initTestCase()
@@ -189,16 +189,14 @@ private slots:
     // window hides into the tray only while there is one.
     void theIconFollowsATrayThatComesAndGoes()
     {
-        stopTray();
+        TestProcesses::stop(trayer);
         QTRY_VERIFY_WITH_TIMEOUT(!QSystemTrayIcon::isSystemTrayAvailable(), waitLimitMs);
         MainWindow window;
         TrayIcon *tray = window.trayIcon();
-        QVERIFY(!tray->isUsable());
-        QVERIFY(tray->geometry().isEmpty());
-
+        QVERIFY(!tray->isUsable() && tray->geometry().isEmpty());
         QVERIFY(startTray());
         QTRY_VERIFY_WITH_TIMEOUT(tray->isUsable() && !tray->geometry().isEmpty(), waitLimitMs);
-        stopTray();
+        TestProcesses::stop(trayer);
         QTRY_VERIFY_WITH_TIMEOUT(!tray->isUsable() && tray->geometry().isEmpty(), waitLimitMs);
         QVERIFY(startTray());
         QTRY_VERIFY_WITH_TIMEOUT(tray->isUsable() && !tray->geometry().isEmpty(), waitLimitMs);
@@ -212,8 +210,6 @@ private:
         return trayer.waitForStarted(waitLimitMs) &&
                QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, waitLimitMs);
     }
-
-    void stopTray() { TestProcesses::stop(trayer); }
 
     // A folder of each test's own, so that no file of an earlier test is in the way.
     QString destination(const QString &name) const

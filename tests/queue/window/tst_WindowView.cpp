@@ -46,6 +46,7 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -168,14 +169,6 @@ QString answerContextMenu(const std::function<void()> &open,
     return firstEntry;
 }
 
-// One row per language, for tests of texts that differ in length and script.
-void everyLanguage()
-{
-    QTest::addColumn<QString>("language");
-    for (const QString &code : TranslationRules::languageCodes())
-        QTest::newRow(qPrintable(code)) << code;
-}
-
 template <typename T>
 T *child(const QObject &parent, const QString &name)
 {
@@ -270,7 +263,6 @@ private slots:
         // The tray's commands are the window's own actions, enabled and translated with them.
         const QList<QAction *> tray = window->trayIcon()->menu()->actions();
         QCOMPARE(tray.size(), 8);
-        QCOMPARE(tray[4]->menu()->objectName(), QStringLiteral("overallSpeedLimitMenu"));
         QCOMPARE(
             QList<QAction *>({tray[2], tray[3], tray[6], tray[7]}),
             QList<QAction *>({actions->addUrl, actions->pauseAll, actions->checkForUpdates, actions->exit}));
@@ -317,10 +309,9 @@ private slots:
         const QString title =
             row < 0 ? QStringLiteral("All files") : window->categorySidebar()->item(row)->text();
         QCOMPARE(window->findChild<QLabel *>(QStringLiteral("headerLabel"))->text(),
-                 QStringLiteral("%1  ·  %2 %3")
+                 QString::fromUtf8(shown.size() == 1 ? "%1  ·  %2 item" : "%1  ·  %2 items")
                      .arg(title)
-                     .arg(shown.size())
-                     .arg(shown.size() == 1 ? QStringLiteral("item") : QStringLiteral("items")));
+                     .arg(shown.size()));
         // Whatever the category, a row stays selected and the selection shows in the details.
         QCOMPARE(window->selectedId(), shown.constFirst());
     }
@@ -585,88 +576,13 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         DownloadTable *table = window->downloadTable();
         QVERIFY(table->selectDownload(QStringLiteral("b")));
-        QWidget *viewport = table->viewport();
-        const QPoint below(viewport->width() / 2, table->rowViewportPosition(2) + table->rowHeight(2) + 20);
-        QVERIFY(below.y() < viewport->height());
-        QTest::mouseClick(viewport, Qt::RightButton, {}, below);
+        const QPoint below(10, table->rowViewportPosition(2) + table->rowHeight(2) + 20);
+        QVERIFY(below.y() < table->viewport()->height());
+        QTest::mouseClick(table->viewport(), Qt::RightButton, {}, below);
         QCOMPARE(window->selectedId(), QStringLiteral("b"));
-        QTest::mouseClick(viewport, Qt::RightButton, {},
+        QTest::mouseClick(table->viewport(), Qt::RightButton, {},
                           table->visualRect(table->model()->index(2, 0)).center());
         QCOMPARE(window->selectedId(), QStringLiteral("c"));
-    }
-
-    // Relabelling the start command ("Start", "Retry", "Resume") moves no other button, in any
-    // language, and each label fits its button.
-    void toolBarButtonsKeepTheirPlaces_data() { everyLanguage(); }
-
-    void toolBarButtonsKeepTheirPlaces()
-    {
-        QFETCH(QString, language);
-        const auto window = makeWindow();
-        const QStringList ids = {DownloadStatus::Queued, DownloadStatus::Error, DownloadStatus::Paused};
-        for (const QString &status : ids)
-            window->downloads()->addDownload(download(status, status));
-        window->refreshView();
-        window->show();
-        Localization::setLanguage(language);
-        const auto *toolBar = window->findChild<QToolBar *>();
-        const WindowActions *actions = window->windowActions();
-        QWidget *resume = toolBar->widgetForAction(actions->resume);
-        QList<int> places;
-        for (const QString &id : ids) {
-            QVERIFY(window->downloadTable()->selectDownload(id));
-            QCoreApplication::processEvents();
-            QVERIFY2(resume->width() >= resume->sizeHint().width(), qPrintable(actions->resume->text()));
-            places << toolBar->widgetForAction(actions->pause)->x()
-                   << toolBar->widgetForAction(actions->openFolder)->x();
-        }
-        QCOMPARE(places.mid(2, 2), places.mid(0, 2));
-        QCOMPARE(places.mid(4, 2), places.mid(0, 2));
-        Localization::setLanguage(QStringLiteral("en"));
-    }
-
-    // Sixteen segments share their row: at the default size nothing of the Transfer page runs
-    // past the pane's edge, in any language, for the longest lines the page shows.
-    void detailsFitSixteenSegments_data() { everyLanguage(); }
-
-    void detailsFitSixteenSegments()
-    {
-        QFETCH(QString, language);
-        const auto window = makeWindow();
-        // Running, and paused on a server that cannot resume: the longest lines the page shows.
-        for (const QString &status : {DownloadStatus::Downloading, DownloadStatus::Paused}) {
-            DownloadSnapshot snapshot =
-                download(status, status, status + QStringLiteral("-ubuntu-24.04.1-desktop-amd64.iso"));
-            snapshot.total = 6'000'000'000;
-            snapshot.received = 2'500'000'000;
-            snapshot.speed = status == DownloadStatus::Paused ? 0 : 12.5 * 1024 * 1024;
-            for (qint64 i = 0; i < 16; ++i)
-                snapshot.segments.append(SegmentProgress{i * 375'000'000, i * 375'000'000 + 374'999'999, 1});
-            window->downloads()->addDownload(snapshot);
-        }
-        window->refreshView();
-        window->resize(1080, 700);
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        Localization::setLanguage(language);
-        TransferPage *page = window->detailsPane()->transferPage();
-        const QWidget *viewport = page->parentWidget();
-        for (const QString &id : {DownloadStatus::Downloading, DownloadStatus::Paused}) {
-            QVERIFY(window->downloadTable()->selectDownload(id));
-            QCoreApplication::processEvents();
-            QCOMPARE(int(page->segmentBars().size()), 16);
-            QStringList cut;
-            for (const QWidget *widget : page->findChildren<QWidget *>()) {
-                const auto *label = qobject_cast<const QLabel *>(widget);
-                if (widget->isVisibleTo(page) &&
-                    (widget->mapTo(viewport, QPoint(widget->width(), 0)).x() > viewport->width() ||
-                     widget->width() < 1 ||
-                     (label && !label->wordWrap() && label->width() < label->sizeHint().width())))
-                    cut << (label ? label->text() : widget->metaObject()->className());
-            }
-            QVERIFY2(cut.isEmpty(), qPrintable(id + QStringLiteral(": ") + cut.join(QStringLiteral(" | "))));
-        }
-        Localization::setLanguage(QStringLiteral("en"));
     }
 
     // Every button the keyboard reaches shows that it has the focus: the title bar's and the
@@ -674,13 +590,11 @@ private slots:
     void keyboardFocusShowsOnEveryButton()
     {
         const auto window = makeWindow();
-        window->show();
         AddDialog add(window.get());
         CloseConfirmationDialog close(true, window.get());
         UpdateDialog update(window.get());
-        const QList<QWidget *> tops = {window.get(), &add, &close, &update};
         QStringList unmarked;
-        for (QWidget *top : tops) {
+        for (QWidget *top : QList<QWidget *>{window.get(), &add, &close, &update}) {
             top->show();
             QVERIFY(QTest::qWaitForWindowExposed(top));
             QApplication::setActiveWindow(top);
@@ -695,13 +609,10 @@ private slots:
                 // What moving the focus with Tab does; styles draw some marks only then.
                 top->setAttribute(Qt::WA_KeyboardFocusChange);
                 button->setFocus(Qt::TabFocusReason);
-                const QImage focused = button->grab().toImage();
-                if (!button->hasFocus() || focused == before)
-                    unmarked << top->objectName() + QLatin1Char('/') +
-                                    (button->objectName().isEmpty() ? button->text() : button->objectName());
+                if (!button->hasFocus() || button->grab().toImage() == before)
+                    unmarked << top->objectName() + QLatin1Char('/') + button->objectName() + button->text();
             }
-            if (top != window.get())
-                top->hide();
+            top->hide();
         }
         QVERIFY2(unmarked.isEmpty(), qPrintable(unmarked.join(QStringLiteral(", "))));
     }
@@ -810,7 +721,7 @@ private slots:
         QCOMPARE(int(pane->transferPage()->segmentBars().size()), 0);
     }
 
-    // The overall limit from the Downloads menu, shown in the status bar and kept in the settings;
+    // The overall limit from the Downloads menu (a preset, one's own, off), shown in the status bar;
     // a download's own from its context menu.
     void speedLimitsFromTheMenus()
     {
@@ -820,20 +731,17 @@ private slots:
         window->refreshView();
         auto *overall = child<SpeedLimitMenu>(*window, QStringLiteral("overallSpeedLimitMenu"));
         const auto *indicator = child<QLabel>(*window, QStringLiteral("speedLimitLabel"));
-        const auto entry = [](QMenu *menu, const QString &text) {
-            for (QAction *action : menu->actions()) {
-                if (action->text() == text)
-                    return action;
-            }
-            return static_cast<QAction *>(nullptr);
+        const auto choose = [](QMenu *menu, const QString &text) {
+            const QList<QAction *> entries = menu->actions();
+            (*std::find_if(entries.begin(), entries.end(), [&](QAction *entry) {
+                return entry->text() == text;
+            }))->trigger();
         };
         QVERIFY(indicator->isHidden());
-
-        entry(overall, QStringLiteral("2 MB/s"))->trigger();
+        choose(overall, QStringLiteral("2 MB/s"));
         QCOMPARE(list->overallSpeedLimit(), 2 * 1024 * 1024);
-        QTRY_VERIFY(!indicator->isHidden());
-        QCOMPARE(indicator->text(), QStringLiteral("Limit 2 MB/s"));
-        QCOMPARE(QSettings().value(QStringLiteral("speedLimit")).toLongLong(), 2 * 1024 * 1024);
+        QTRY_COMPARE(indicator->text(), QStringLiteral("Limit 2 MB/s"));
+        QVERIFY(!indicator->isHidden());
 
         ModalDialogs::answerNext([](QDialog &dialog) {
             static_cast<TextEntryDialog &>(dialog).field()->setText(QStringLiteral("1.5m"));
@@ -844,51 +752,57 @@ private slots:
         QTRY_COMPARE(indicator->text(), QStringLiteral("Limit 1.5 MB/s"));
         QVERIFY(overall->customAction()->isChecked());
         QCOMPARE(overall->customAction()->text(), QStringLiteral("Custom (1.5 MB/s)…"));
-        entry(overall, QStringLiteral("Off"))->trigger();
+        choose(overall, QStringLiteral("Off"));
         QTRY_VERIFY(indicator->isHidden());
-        QVERIFY(!QSettings().contains(QStringLiteral("speedLimit")));
 
         answerContextMenu([&] { window->requestContextMenuForCurrentRow(); },
                           [&](DownloadContextMenu &menu) {
-                              entry(menu.speedLimitMenu(), QStringLiteral("512 KB/s"))->trigger();
+                              choose(menu.speedLimitMenu(), QStringLiteral("512 KB/s"));
                               return nullptr;
                           });
         QCOMPARE(list->entry(QStringLiteral("a"))->snapshot.speedLimit, 512 * 1024);
     }
 
     // A browser download for the file of a paused one asks first whether that one should take its
-    // link; for a completed one it does not.
+    // link; for a completed one it does not. Either way the browser's is offered under a free name,
+    // in a dialog over the window (a compositor places one that belongs to no window anywhere),
+    // as the window's own add dialog is.
     void browserRequestForAStoppedDownloadsFile()
     {
         QSettings().setValue(QStringLiteral("downloadFolder"), environment.scratch());
         const auto window = makeWindow();
-        DownloadSnapshot stopped = download(QStringLiteral("stopped"), DownloadStatus::Paused);
-        stopped.destination = environment.scratch() + QStringLiteral("/same.iso");
-        DownloadSnapshot done = download(QStringLiteral("done"), DownloadStatus::Completed);
-        done.destination = environment.scratch() + QStringLiteral("/done.iso");
-        QVERIFY(window->downloads()->addDownload(stopped) && window->downloads()->addDownload(done));
+        for (const QString &status : {DownloadStatus::Paused, DownloadStatus::Completed}) {
+            DownloadSnapshot existing = download(status, status);
+            existing.destination = environment.scratch() + QLatin1Char('/') + status + QStringLiteral(".iso");
+            QVERIFY(window->downloads()->addDownload(existing));
+        }
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        const QString stray = QStringLiteral("a dialog not over the window");
         QStringList asked;
-        QStringList offered;
-        ModalDialogs::answerNext([&asked](QDialog &box) {
-            asked << static_cast<QMessageBox &>(box).text();
-            return int(QMessageBox::No);
-        });
-        ModalDialogs::answerNext([&offered](QDialog &dialog) {
-            offered << dialog.findChild<QLineEdit *>(QStringLiteral("downloadName"))->text();
+        const auto note = [&](QDialog &dialog) {
+            if (auto *box = qobject_cast<QMessageBox *>(&dialog)) {
+                asked << box->text();
+                return int(QMessageBox::No);
+            }
+            asked << (dialog.windowHandle()->transientParent() == window->windowHandle()
+                          ? dialog.findChild<QLineEdit *>(QStringLiteral("downloadName"))->text()
+                          : stray);
             return decline(dialog);
-        });
-        window->handleBridgeRequest(browserRequest(QStringLiteral("7"), QStringLiteral("same.iso")));
-        QTRY_COMPARE(ModalDialogs::pendingAnswers(), 0);
-        QCOMPARE(asked.size(), 1);
-        QVERIFY(asked.first().contains(stopped.destination));
-        ModalDialogs::answerNext([&offered](QDialog &dialog) {
-            offered << dialog.findChild<QLineEdit *>(QStringLiteral("downloadName"))->text();
-            return decline(dialog);
-        });
-        window->handleBridgeRequest(browserRequest(QStringLiteral("8"), QStringLiteral("done.iso")));
-        QTRY_COMPARE(ModalDialogs::pendingAnswers(), 0);
-        QCOMPARE(asked.size(), 1);
-        QCOMPARE(offered, (QStringList{QStringLiteral("same (1).iso"), QStringLiteral("done (1).iso")}));
+        };
+        for (int answers = 0; answers < 4; ++answers)
+            ModalDialogs::answerNext(note);
+        window->handleBridgeRequest(
+            browserRequest(QStringLiteral("7"), DownloadStatus::Paused + QStringLiteral(".iso")));
+        window->handleBridgeRequest(
+            browserRequest(QStringLiteral("8"), DownloadStatus::Completed + QStringLiteral(".iso")));
+        QTRY_COMPARE(ModalDialogs::pendingAnswers(), 1);
+        window->windowActions()->addUrl->trigger();
+        QCOMPARE(asked.size(), 4);
+        QVERIFY(asked.at(0).contains(environment.scratch() + QStringLiteral("/Paused.iso")));
+        QCOMPARE(asked.mid(1, 2),
+                 (QStringList{QStringLiteral("Paused (1).iso"), QStringLiteral("Completed (1).iso")}));
+        QVERIFY(asked.at(3) != stray);
     }
 
     void headerAndStatusBarTotals()
@@ -1006,16 +920,37 @@ private slots:
     }
 
     // Measured the way the views measure themselves (style sheet padding included), not with the
-    // arithmetic the window sizes its columns by: a translation that outgrows its place shows.
-    void everyLanguageFitsItsColumns_data() { everyLanguage(); }
+    // arithmetic the window sizes its columns by: a translation that outgrows its place shows. The
+    // tool bar and the Transfer page with sixteen segments are measured the same way.
+    void everyLanguageFitsItsColumns_data()
+    {
+        QTest::addColumn<QString>("language");
+        for (const QString &code : TranslationRules::languageCodes())
+            QTest::newRow(qPrintable(code)) << code;
+    }
 
     void everyLanguageFitsItsColumns()
     {
         QFETCH(QString, language);
         const auto window = makeWindow();
         addEveryStatus(*window);
+        // Running, and paused on a server that cannot resume: the longest lines the page shows.
+        const QStringList segmented = {DownloadStatus::Downloading, DownloadStatus::Paused};
+        for (const QString &status : segmented) {
+            DownloadSnapshot snapshot =
+                download(status + QStringLiteral(" 16"), status,
+                         status + QStringLiteral("-ubuntu-24.04.1-desktop-amd64.iso"));
+            snapshot.total = 6'000'000'000;
+            snapshot.received = 2'500'000'000;
+            snapshot.speed = status == DownloadStatus::Paused ? 0 : 12.5 * 1024 * 1024;
+            for (qint64 i = 0; i < 16; ++i)
+                snapshot.segments.append(SegmentProgress{i * 375'000'000, i * 375'000'000 + 374'999'999, 1});
+            window->downloads()->addDownload(snapshot);
+        }
+        window->refreshView();
         window->resize(1080, 700);
         window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         Localization::setLanguage(language);
         QCoreApplication::processEvents();
         DownloadTable *table = window->downloadTable();
@@ -1033,6 +968,40 @@ private slots:
         QCOMPARE(table->horizontalScrollBar()->maximum(), 0);
         CategorySidebar *sidebar = window->categorySidebar();
         QVERIFY(sidebar->sizeHintForColumn(0) <= sidebar->viewport()->width());
+
+        // Relabelling the start command ("Start", "Retry", "Resume") moves no other button, and the
+        // label fits its button.
+        const auto *toolBar = window->findChild<QToolBar *>();
+        const WindowActions *actions = window->windowActions();
+        QList<int> places;
+        for (const QString &id : {DownloadStatus::Queued, DownloadStatus::Error, DownloadStatus::Paused}) {
+            QVERIFY(table->selectDownload(id));
+            QCoreApplication::processEvents();
+            const QWidget *resume = toolBar->widgetForAction(actions->resume);
+            QVERIFY2(resume->width() >= resume->sizeHint().width(), qPrintable(actions->resume->text()));
+            places << toolBar->widgetForAction(actions->openFolder)->x();
+        }
+        QCOMPARE(places, QList<int>(3, places.first()));
+
+        // Sixteen segments share their row: nothing of the page runs past the pane's edge or is cut.
+        TransferPage *page = window->detailsPane()->transferPage();
+        const QWidget *viewport = page->parentWidget();
+        for (const QString &status : segmented) {
+            QVERIFY(table->selectDownload(status + QStringLiteral(" 16")));
+            QCoreApplication::processEvents();
+            QCOMPARE(int(page->segmentBars().size()), 16);
+            QStringList cut;
+            for (const QWidget *widget : page->findChildren<QWidget *>()) {
+                const auto *label = qobject_cast<const QLabel *>(widget);
+                if (widget->isVisibleTo(page) &&
+                    (widget->mapTo(viewport, QPoint(widget->width(), 0)).x() > viewport->width() ||
+                     widget->width() < 1 ||
+                     (label && !label->wordWrap() && label->width() < label->sizeHint().width())))
+                    cut << (label ? label->text() : widget->metaObject()->className());
+            }
+            QVERIFY2(cut.isEmpty(),
+                     qPrintable(status + QStringLiteral(": ") + cut.join(QStringLiteral(" | "))));
+        }
         Localization::setLanguage(QStringLiteral("en"));
     }
 
