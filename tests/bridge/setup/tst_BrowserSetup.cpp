@@ -183,7 +183,6 @@ private slots:
         setup->click();
         QCOMPARE(statusOf(dialog), missingFiles);
         QCOMPARE(setup->text(), "Browser einrichten");
-        QVERIFY(!QFile::exists(browserRecord));
         Localization::setLanguage("fr");
         QCOMPARE(statusOf(dialog), missingFiles);
         QCOMPARE(texts<QLabel>(dialog, "browserList", "browserState").first(), "À réparer");
@@ -202,6 +201,8 @@ private slots:
             QVERIFY2(label->height() >= label->heightForWidth(label->width()), qPrintable(label->text()));
         Localization::setLanguage("system");
         QCOMPARE(setup->text(), "Set up browsers");
+        // A failed setup opens no browser.
+        QVERIFY(!QFile::exists(browserRecord));
     }
 
     void followsTheLightOrDarkPalette_data()
