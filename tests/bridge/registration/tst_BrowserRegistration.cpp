@@ -1,12 +1,15 @@
 #include "bridge/registration/BrowserRegistration.h"
+#include "platform/FlatpakSandbox.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTest>
+
+using BrowserRegistration::State;
 
 namespace {
 
@@ -25,21 +28,32 @@ const QString countingBytes127 = QStringLiteral(
     "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEyMzQ1Njc4OTo7PD0+P0BBQkNERUZHSElKS0xN"
     "Tk9QUVJTVFVWV1hZWltcXV5fYGFiY2RlZmdoaWprbG1ub3BxcnN0dXZ3eHl6e3x9fg==");
 
-QString shippedKey()
-{
-    const QByteArray manifest = TestEnvironment::readFile(qEnvironmentVariable("RUSHLET_SOURCE_DIR") +
-                                                          QStringLiteral("/chrome-extension/manifest.json"));
-    return QJsonDocument::fromJson(manifest).object().value(QStringLiteral("key")).toString();
-}
-
-QString extensionManifest(const QString &key)
-{
-    return QStringLiteral(R"({"manifest_version": 3, "name": "Rushlet", "key": "%1"})").arg(key);
-}
-
 const QString hostFile = QStringLiteral("/com.rushlet.downloader.json");
-const QString legacyFile = QStringLiteral("/com.brio.downloader.json");
 const QString wrapperFile = QStringLiteral("/rushlet-native-host.sh");
+// The data folder, below the home folder.
+const QString data = QStringLiteral(".local/share/Rushlet/Rushlet");
+
+QList<State> states(const BrowserRegistration::Outcome &outcome)
+{
+    QList<State> found;
+    for (const BrowserRegistration::BrowserStatus &browser : outcome.browsers)
+        found.append(browser.state);
+    return found;
+}
+
+// The manifest in Chrome's form, or in Firefox's, which has no allowed_origins.
+QJsonObject expectedManifest(const QString &program, bool firefox)
+{
+    QJsonObject manifest{{"name", "com.rushlet.downloader"},
+                         {"description", "Rushlet desktop downloader"},
+                         {"path", program},
+                         {"type", "stdio"},
+                         {"allowed_extensions", QJsonArray{RUSHLET_FIREFOX_ADDON_ID}}};
+    if (!firefox)
+        manifest.insert("allowed_origins",
+                        QJsonArray{"chrome-extension://fgpcedeakdedicomjmpoaffffaddfafb/"});
+    return manifest;
+}
 
 } // namespace
 
@@ -50,24 +64,6 @@ class BrowserRegistrationTest : public QObject
 private:
     TestEnvironment environment;
     QString applicationFolder;
-    QString manifestFolder;
-
-    // A packaged application folder: the two programs and the extensions, Chrome's with the given key.
-    void package(const QString &key, const QStringList &leaveOut = {})
-    {
-        QDir(applicationFolder).removeRecursively();
-        const QStringList files = {QStringLiteral("Rushlet"), QStringLiteral("RushletNativeHost"),
-                                   QStringLiteral("chrome-extension/manifest.json"),
-                                   QStringLiteral("firefox-extension/manifest.json")};
-        for (const QString &file : files) {
-            if (!leaveOut.contains(file)) {
-                const QByteArray content = file.endsWith(QStringLiteral(".json"))
-                                               ? extensionManifest(key).toUtf8()
-                                               : QByteArray("#!/bin/sh\n");
-                QVERIFY(TestEnvironment::writeFile(applicationFolder + u'/' + file, content));
-            }
-        }
-    }
 
     QString home(const QString &relative) const { return environment.home() + u'/' + relative; }
 
@@ -76,34 +72,31 @@ private:
     {
         QDir(environment.home()).removeRecursively();
         QDir(environment.flatpakSystemDir()).removeRecursively();
-        for (const QString &folder : configurationFolders)
+        for (const QString &folder : configurationFolders + QStringList{".config"})
             QVERIFY(QDir().mkpath(home(folder)));
-        QVERIFY(QDir().mkpath(environment.configHome()));
     }
 
-    QJsonObject expectedManifest(const QString &program, bool firefox) const
+    // A packaged application folder: the two programs and the extensions, Chrome's with `key`.
+    void package(const QString &key = verifiedKey, const QString &leaveOut = {})
     {
-        QJsonObject manifest{
-            {QStringLiteral("name"), QStringLiteral("com.rushlet.downloader")},
-            {QStringLiteral("description"), QStringLiteral("Rushlet desktop downloader")},
-            {QStringLiteral("path"), program},
-            {QStringLiteral("type"), QStringLiteral("stdio")},
-            {QStringLiteral("allowed_extensions"), QJsonArray{QStringLiteral(RUSHLET_FIREFOX_ADDON_ID)}},
-        };
-        if (!firefox) {
-            manifest.insert(
-                QStringLiteral("allowed_origins"),
-                QJsonArray{QStringLiteral("chrome-extension://fgpcedeakdedicomjmpoaffffaddfafb/")});
+        QDir(applicationFolder).removeRecursively();
+        const QByteArray extension = "{\"manifest_version\": 3, \"key\": \"" + key.toUtf8() + "\"}";
+        for (const QString file : {"Rushlet", "RushletNativeHost", "chrome-extension/manifest.json",
+                                   "firefox-extension/manifest.json"}) {
+            if (file != leaveOut) {
+                QVERIFY(TestEnvironment::writeFile(applicationFolder + u'/' + file,
+                                                   file.endsWith(".json") ? extension : "#!/bin/sh\n"));
+            }
         }
-        return manifest;
     }
 
-    QList<BrowserRegistration::State> states(const BrowserRegistration::Outcome &outcome) const
+    BrowserRegistration::Outcome registered() const
     {
-        QList<BrowserRegistration::State> found;
-        for (const BrowserRegistration::BrowserStatus &browser : outcome.browsers)
-            found.append(browser.state);
-        return found;
+        return BrowserRegistration::registerBrowsers(applicationFolder, environment.dataFolder());
+    }
+    QList<State> inspected() const
+    {
+        return states(BrowserRegistration::inspect(applicationFolder, environment.dataFolder()));
     }
 
 private slots:
@@ -111,20 +104,20 @@ private slots:
     {
         QVERIFY(environment.isValid());
         environment.applyToCurrentProcess();
-        applicationFolder = environment.scratch() + QStringLiteral("/application");
-        manifestFolder = environment.dataFolder();
+        applicationFolder = environment.scratch() + "/application";
+        QCOMPARE(environment.dataFolder(), home(data));
     }
 
     void extensionId_data()
     {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("id");
-        QTest::newRow("key whose id Chromium reported")
-            << verifiedKey << QStringLiteral("fgpcedeakdedicomjmpoaffffaddfafb");
+        const QJsonDocument shipped = QJsonDocument::fromJson(TestEnvironment::readFile(
+            qEnvironmentVariable("RUSHLET_SOURCE_DIR") + "/chrome-extension/manifest.json"));
+        QTest::newRow("key whose id Chromium reported") << verifiedKey << "fgpcedeakdedicomjmpoaffffaddfafb";
         QTest::newRow("the shipped extension")
-            << shippedKey() << QStringLiteral("okiacolcaijfagdnonpbjjoahkkhiibm");
-        QTest::newRow("128 bytes is long enough")
-            << countingBytes128 << QStringLiteral("ehbpljedkkcdmfbbpgphcpinbgfcnjmi");
+            << shipped["key"].toString() << "okiacolcaijfagdnonpbjjoahkkhiibm";
+        QTest::newRow("128 bytes is long enough") << countingBytes128 << "ehbpljedkkcdmfbbpgphcpinbgfcnjmi";
         QTest::newRow("127 bytes is too short") << countingBytes127 << QString();
         QTest::newRow("character outside Base64") << QString(verifiedKey).replace(10, 1, u'!') << QString();
         QTest::newRow("space inside the key") << QString(verifiedKey).insert(40, u' ') << QString();
@@ -147,20 +140,13 @@ private slots:
         // and reach the host through the wrapper; Firefox reads its own form.
         QTest::addColumn<QStringList>("configurationFolders");
         QTest::addColumn<QStringList>("written");
+        const QStringList family{
+            ".config/google-chrome",  ".config/google-chrome-beta",          ".config/google-chrome-unstable",
+            ".config/chromium",       ".config/BraveSoftware/Brave-Browser", ".config/vivaldi",
+            ".config/microsoft-edge", ".config/microsoft-edge-beta",         ".config/microsoft-edge-dev"};
         QTest::newRow("the Chromium family")
-            << QStringList{".config/google-chrome", ".config/chromium", ".config/BraveSoftware/Brave-Browser",
-                           ".config/vivaldi", ".config/microsoft-edge"}
-            << QStringList{
-                   ".config/google-chrome/NativeMessagingHosts", ".config/chromium/NativeMessagingHosts",
-                   ".config/BraveSoftware/Brave-Browser/NativeMessagingHosts",
-                   ".config/vivaldi/NativeMessagingHosts", ".config/microsoft-edge/NativeMessagingHosts"};
-        QTest::newRow("test channels")
-            << QStringList{".config/microsoft-edge-dev", ".config/google-chrome-beta",
-                           ".config/google-chrome-unstable", ".config/microsoft-edge-beta"}
-            << QStringList{".config/google-chrome-beta/NativeMessagingHosts",
-                           ".config/google-chrome-unstable/NativeMessagingHosts",
-                           ".config/microsoft-edge-beta/NativeMessagingHosts",
-                           ".config/microsoft-edge-dev/NativeMessagingHosts"};
+            << family
+            << QStringList(family).replaceInStrings(QRegularExpression("$"), "/NativeMessagingHosts");
         QTest::newRow("snap and Flatpak")
             << QStringList{"snap/chromium/common",           ".var/app/com.brave.Browser",
                            ".var/app/org.mozilla.firefox",   ".var/app/com.google.Chrome",
@@ -185,36 +171,33 @@ private slots:
         QFETCH(QStringList, configurationFolders);
         QFETCH(QStringList, written);
         haveBrowsers(configurationFolders);
-        package(verifiedKey);
-        for (const QString &folder : std::as_const(written))
-            QVERIFY(TestEnvironment::writeFile(home(folder) + legacyFile, "{}"));
+        package();
+        // Beside ours, the earlier product's manifest, without making a folder a browser is found by.
+        for (const QString &folder : std::as_const(written)) {
+            if (QFileInfo::exists(home(folder.section(u'/', 0, 0))))
+                QVERIFY(TestEnvironment::writeFile(home(folder) + "/com.brio.downloader.json", "{}"));
+        }
 
-        const BrowserRegistration::Outcome outcome =
-            BrowserRegistration::registerBrowsers(applicationFolder, manifestFolder);
+        const BrowserRegistration::Outcome outcome = registered();
         QCOMPARE(outcome.error, QString());
         QVERIFY(outcome.saved);
-
-        const QString host = applicationFolder + QStringLiteral("/RushletNativeHost");
-        const QByteArray record = TestEnvironment::readFile(manifestFolder + hostFile);
+        const QString host = applicationFolder + "/RushletNativeHost";
+        const QByteArray record = TestEnvironment::readFile(home(data + hostFile));
         QCOMPARE(QJsonDocument::fromJson(record).object(), expectedManifest(host, false));
         QVERIFY2(record.contains("\n    \""), "the manifest is written indented");
 
-        QStringList expectedFiles{manifestFolder.mid(environment.home().size() + 1) + hostFile};
+        QStringList expectedFiles{data + hostFile};
         QCOMPARE(outcome.browsers.size(), written.size());
         for (qsizetype i = 0; i < written.size(); ++i) {
             const QString folder = home(written.at(i));
-            const bool sandboxed = written.at(i).startsWith(QStringLiteral(".var/"));
-            const bool firefox = written.at(i).contains(QStringLiteral("mozilla"));
+            const bool sandboxed = written.at(i).startsWith(".var/");
+            const bool firefox = written.at(i).contains("mozilla");
             const BrowserRegistration::BrowserStatus &browser = outcome.browsers.at(i);
             QCOMPARE(browser.browser.manifestFolder, folder);
             QCOMPARE(browser.extensionFolder,
-                     QDir::toNativeSeparators(applicationFolder +
-                                              (firefox ? "/firefox-extension" : "/chrome-extension")));
-            // A sandboxed browser still needs the user's permission, and the user is told how.
-            QCOMPARE(browser.state, sandboxed ? BrowserRegistration::State::NeedsPermission
-                                              : BrowserRegistration::State::Registered);
-            QCOMPARE(browser.permissionCommand.isEmpty(), !sandboxed);
-
+                     applicationFolder + (firefox ? "/firefox-extension" : "/chrome-extension"));
+            // A sandboxed browser still needs the user's permission.
+            QCOMPARE(browser.state, sandboxed ? State::NeedsPermission : State::Registered);
             const QString program = sandboxed ? folder + wrapperFile : host;
             QCOMPARE(QJsonDocument::fromJson(TestEnvironment::readFile(folder + hostFile)).object(),
                      expectedManifest(program, firefox));
@@ -222,8 +205,7 @@ private slots:
             if (sandboxed) {
                 expectedFiles << written.at(i) + wrapperFile;
                 QVERIFY(QFileInfo(program).isExecutable());
-                QCOMPARE(TestEnvironment::readFile(program).split('\n').at(3),
-                         "exec flatpak-spawn --host '" + host.toUtf8() + "' \"$@\"");
+                QCOMPARE(TestEnvironment::readFile(program), FlatpakSandbox::hostWrapper(host));
             }
         }
         expectedFiles.sort();
@@ -233,108 +215,88 @@ private slots:
     // What the setup shows for each browser follows the files as they are, whoever changed them.
     void statesFollowTheFiles()
     {
-        haveBrowsers({QStringLiteral(".config/chromium"), QStringLiteral(".var/app/org.mozilla.firefox")});
-        package(verifiedKey);
-        using State = BrowserRegistration::State;
-        const auto inspected = [this] {
-            return states(BrowserRegistration::inspect(applicationFolder, manifestFolder));
-        };
+        haveBrowsers({".config/chromium", ".var/app/org.mozilla.firefox"});
+        package();
         QCOMPARE(inspected(), QList<State>({State::NotRegistered, State::NotRegistered}));
-        QVERIFY(!BrowserRegistration::inspect(applicationFolder, manifestFolder).saved);
-        QCOMPARE(BrowserRegistration::registerBrowsers(applicationFolder, manifestFolder).error, QString());
+        QVERIFY(!BrowserRegistration::inspect(applicationFolder, environment.dataFolder()).saved);
+        QCOMPARE(registered().error, QString());
         QCOMPARE(inspected(), QList<State>({State::Registered, State::NeedsPermission}));
 
-        const QString overrides = environment.dataHome() + QStringLiteral("/flatpak/overrides/");
-        const QByteArray talk = "[Session Bus Policy]\norg.freedesktop.Flatpak=talk\n";
-        QVERIFY(TestEnvironment::writeFile(overrides + QStringLiteral("org.mozilla.firefox"),
-                                           "[Context]\nshared=network\n\n" + talk));
+        QVERIFY(TestEnvironment::writeFile(home(".local/share/flatpak/overrides/org.mozilla.firefox"),
+                                           "[Session Bus Policy]\norg.freedesktop.Flatpak=talk\n"));
         QCOMPARE(inspected(), QList<State>({State::Registered, State::Registered}));
-
-        const QString sandboxFolder =
-            home(QStringLiteral(".var/app/org.mozilla.firefox/.mozilla/native-messaging-hosts"));
-        QVERIFY(QFile::setPermissions(sandboxFolder + wrapperFile, QFile::ReadOwner | QFile::WriteOwner));
+        QVERIFY(QFile::setPermissions(
+            home(".var/app/org.mozilla.firefox/.mozilla/native-messaging-hosts" + wrapperFile),
+            QFile::ReadOwner | QFile::WriteOwner));
         QCOMPARE(inspected(), QList<State>({State::Registered, State::NeedsRepair}));
 
         // Rushlet moved: the browsers and the host's own manifest still name the old host.
-        const QString packaged = applicationFolder;
-        applicationFolder = environment.scratch() + QStringLiteral("/moved");
-        package(verifiedKey);
+        const QString packaged = std::exchange(applicationFolder, environment.scratch() + "/moved");
+        package();
         QCOMPARE(inspected(), QList<State>({State::NeedsRepair, State::NeedsRepair}));
-        QCOMPARE(BrowserRegistration::registerBrowsers(applicationFolder, manifestFolder).error, QString());
+        QCOMPARE(registered().error, QString());
         QCOMPARE(inspected(), QList<State>({State::Registered, State::Registered}));
-        applicationFolder = packaged;
 
         // Without the data folder's manifest the host refuses everyone, however the browsers stand.
-        QVERIFY(QFile::remove(manifestFolder + hostFile));
+        QVERIFY(QFile::remove(home(data + hostFile)));
         QCOMPARE(inspected(), QList<State>({State::NeedsRepair, State::NeedsRepair}));
+        applicationFolder = packaged;
     }
 
-    void refusalWritesNothing_data()
+    void failuresAreReported_data()
     {
         QTest::addColumn<QString>("key");
-        QTest::addColumn<QStringList>("leaveOut");
-        QTest::addColumn<QString>("message");
-        const QString missing = QStringLiteral(
-            "Setup files are missing. Run Rushlet from the packaged application folder, which includes "
-            "RushletNativeHost and chrome-extension.");
-        const QString badKey = QStringLiteral("The extension manifest does not contain a valid public key.");
-        QTest::newRow("no native host")
-            << verifiedKey << QStringList{QStringLiteral("RushletNativeHost")} << missing;
-        QTest::newRow("no main program") << verifiedKey << QStringList{QStringLiteral("Rushlet")} << missing;
-        QTest::newRow("no extension")
-            << verifiedKey << QStringList{QStringLiteral("chrome-extension/manifest.json")} << missing;
-        QTest::newRow("key too short") << countingBytes127 << QStringList() << badKey;
-        QTest::newRow("no key") << QString() << QStringList() << badKey;
+        QTest::addColumn<QString>("leaveOut");
+        // A file where this folder should be: root ignores permissions, a file cannot be a folder.
+        QTest::addColumn<QString>("blocked");
+        QTest::addColumn<QString>("error");
+        // Chrome's and Firefox's states, and every file below the home folder, afterwards.
+        QTest::addColumn<QList<State>>("states");
+        QTest::addColumn<QStringList>("files");
+        const QString missing = "Setup files are missing. Run Rushlet from the packaged application folder, "
+                                "which includes RushletNativeHost and chrome-extension.";
+        const QString badKey = "The extension manifest does not contain a valid public key.";
+        const QList<State> untouched(2, State::NotRegistered);
+        // A refusal writes nothing at all.
+        const auto refusal = [&](const char *name, const QString &key, const QString &leaveOut,
+                                 const QString &error) {
+            QTest::newRow(name) << key << leaveOut << QString() << error << untouched << QStringList();
+        };
+        refusal("no native host", verifiedKey, "RushletNativeHost", missing);
+        refusal("no main program", verifiedKey, "Rushlet", missing);
+        refusal("no extension", verifiedKey, "chrome-extension/manifest.json", missing);
+        refusal("key too short", countingBytes127, {}, badKey);
+        refusal("no key", {}, {}, badKey);
+        // Without the data folder's manifest the host would refuse them: the browsers stay untouched.
+        QTest::newRow("data folder unwritable")
+            << verifiedKey << QString() << data << "Could not save the bridge configuration." << untouched
+            << QStringList{data};
+        // One browser's folder failing does not keep the others from being registered.
+        const QString chrome = ".config/google-chrome/NativeMessagingHosts";
+        QTest::newRow("a browser's folder unwritable")
+            << verifiedKey << QString() << chrome << "Could not register every browser for your user account."
+            << QList<State>{State::NotRegistered, State::Registered}
+            << QStringList{chrome, data + hostFile, ".mozilla/native-messaging-hosts" + hostFile};
     }
 
-    void refusalWritesNothing()
+    void failuresAreReported()
     {
         QFETCH(QString, key);
-        QFETCH(QStringList, leaveOut);
-        QFETCH(QString, message);
-        haveBrowsers({QStringLiteral(".config/chromium"), QStringLiteral(".mozilla")});
+        QFETCH(QString, leaveOut);
+        QFETCH(QString, blocked);
+        QFETCH(QString, error);
+        QFETCH(QList<State>, states);
+        QFETCH(QStringList, files);
+        haveBrowsers({".config/google-chrome", ".mozilla"});
         package(key, leaveOut);
+        if (!blocked.isEmpty())
+            QVERIFY(TestEnvironment::writeFile(home(blocked), "not a folder"));
 
-        const BrowserRegistration::Outcome outcome =
-            BrowserRegistration::registerBrowsers(applicationFolder, manifestFolder);
-        QCOMPARE(outcome.error, message);
-        QVERIFY(!outcome.saved);
-        QCOMPARE(TestEnvironment::filesBelow(environment.home()), QStringList());
-        QCOMPARE(states(outcome),
-                 QList<BrowserRegistration::State>(2, BrowserRegistration::State::NotRegistered));
-    }
-
-    void unwritableDataFolderKeepsBrowsersUntouched()
-    {
-        haveBrowsers({QStringLiteral(".config/chromium")});
-        package(verifiedKey);
-        // A file where the folder should be: root ignores permissions, a file cannot be a folder.
-        QVERIFY(TestEnvironment::writeFile(manifestFolder, "not a folder"));
-
-        const BrowserRegistration::Outcome outcome =
-            BrowserRegistration::registerBrowsers(applicationFolder, manifestFolder);
-        QCOMPARE(outcome.error, QStringLiteral("Could not save the bridge configuration."));
-        QVERIFY(!outcome.saved);
-        QCOMPARE(TestEnvironment::filesBelow(environment.home()),
-                 QStringList{manifestFolder.mid(environment.home().size() + 1)});
-    }
-
-    // One browser's folder failing does not keep the others from working, and is reported.
-    void unwritableBrowserFolderIsReported()
-    {
-        haveBrowsers({QStringLiteral(".config/google-chrome"), QStringLiteral(".mozilla")});
-        package(verifiedKey);
-        QVERIFY(TestEnvironment::writeFile(home(QStringLiteral(".config/google-chrome/NativeMessagingHosts")),
-                                           "not a folder"));
-
-        const BrowserRegistration::Outcome outcome =
-            BrowserRegistration::registerBrowsers(applicationFolder, manifestFolder);
-        QCOMPARE(outcome.error, QStringLiteral("Could not register every browser for your user account."));
-        QVERIFY(outcome.saved);
-        QCOMPARE(states(outcome),
-                 QList<BrowserRegistration::State>(
-                     {BrowserRegistration::State::NotRegistered, BrowserRegistration::State::Registered}));
-        QVERIFY(QFileInfo::exists(home(QStringLiteral(".mozilla/native-messaging-hosts")) + hostFile));
+        const BrowserRegistration::Outcome outcome = registered();
+        QCOMPARE(outcome.error, error);
+        QCOMPARE(outcome.saved, files.contains(data + hostFile));
+        QCOMPARE(::states(outcome), states);
+        QCOMPARE(TestEnvironment::filesBelow(environment.home()), files);
     }
 };
 
