@@ -1,13 +1,17 @@
 #pragma once
 
 #include "engine/DownloadEngine.h"
+#include "tests/support/TestEnvironment.h"
+#include "tests/support/TestHttpServer.h"
 
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
+#include <QTest>
 #include <QThread>
 
 #include <functional>
+#include <memory>
 
 // Runs one engine in a worker thread of its own, as the download list does, and records every
 // snapshot it publishes together with the time it arrived in the test's thread.
@@ -46,4 +50,32 @@ private:
     DownloadEngine *engine;
     QElapsedTimer clock;
     QList<Record> history;
+};
+
+// The fresh home, test server and destination file each engine test function starts from; QTest
+// runs this base's init() and cleanup() around every function of the test derived from it.
+class EngineTestCase : public QObject
+{
+    Q_OBJECT
+
+protected:
+    std::unique_ptr<TestEnvironment> environment;
+    std::unique_ptr<TestHttpServer> server;
+    QString destination;
+
+private slots:
+    void init()
+    {
+        environment = std::make_unique<TestEnvironment>();
+        QVERIFY(environment->isValid());
+        server = std::make_unique<TestHttpServer>();
+        QVERIFY(server->start());
+        // In a folder that is not there yet: the engine makes it.
+        destination = environment->scratch() + QStringLiteral("/sub/file.bin");
+    }
+    void cleanup()
+    {
+        server.reset();
+        environment.reset();
+    }
 };

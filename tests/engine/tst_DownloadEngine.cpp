@@ -51,15 +51,11 @@ bool sync(int)
 
 } // namespace
 
-class TestDownloadEngine : public QObject
+class TestDownloadEngine : public EngineTestCase
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestEnvironment> environment;
-    std::unique_ptr<TestHttpServer> server;
-    QString destination;
-
     // Downloads until "Downloading" shows some progress, then pauses; the checkpoint is then on disk.
     bool pauseMidway(EngineHarness &engine, qint64 atLeast)
     {
@@ -71,21 +67,6 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        environment = std::make_unique<TestEnvironment>();
-        QVERIFY(environment->isValid());
-        server = std::make_unique<TestHttpServer>();
-        QVERIFY(server->start());
-        destination = environment->scratch() + QStringLiteral("/sub/file.bin");
-    }
-
-    void cleanup()
-    {
-        server.reset();
-        environment.reset();
-    }
-
     void segmentedDownload_data()
     {
         QTest::addColumn<int>("connections");

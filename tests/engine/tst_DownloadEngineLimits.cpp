@@ -45,31 +45,11 @@ double rateBetween(const QList<EngineHarness::Record> &records, qint64 beganMs, 
 
 } // namespace
 
-class TestDownloadEngineLimits : public QObject
+class TestDownloadEngineLimits : public EngineTestCase
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<TestEnvironment> environment;
-    std::unique_ptr<TestHttpServer> server;
-    QString destination;
-
 private slots:
-    void init()
-    {
-        environment = std::make_unique<TestEnvironment>();
-        QVERIFY(environment->isValid());
-        server = std::make_unique<TestHttpServer>();
-        QVERIFY(server->start());
-        destination = environment->scratch() + QStringLiteral("/file.bin");
-    }
-
-    void cleanup()
-    {
-        server.reset();
-        environment.reset();
-    }
-
     // The engine reads no faster than its share, every connection gets its turn, and a limit
     // lifted while downloading frees the rest at once.
     void pacesItsReadsAndFollowsAChange()

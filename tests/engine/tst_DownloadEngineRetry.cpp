@@ -25,15 +25,11 @@ Fault onProbesOnly(Fault fault)
 
 } // namespace
 
-class TestDownloadEngineRetry : public QObject
+class TestDownloadEngineRetry : public EngineTestCase
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestEnvironment> environment;
-    std::unique_ptr<TestHttpServer> server;
-    QString destination;
-
     // The time between the n-th "Retrying" snapshot and the "Connecting" that follows it.
     static qint64 retryDelay(const EngineHarness &engine, int n)
     {
@@ -56,21 +52,6 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        environment = std::make_unique<TestEnvironment>();
-        QVERIFY(environment->isValid());
-        server = std::make_unique<TestHttpServer>();
-        QVERIFY(server->start());
-        destination = environment->scratch() + QStringLiteral("/file.bin");
-    }
-
-    void cleanup()
-    {
-        server.reset();
-        environment.reset();
-    }
-
     void scheduleAndExhaustion()
     {
         const QByteArray body = randomBody(5000);

@@ -3,6 +3,7 @@
 #include "engine/ResumeCheckpoint.h"
 #include "queue/list/DownloadList.h"
 #include "queue/list/QueueRules.h"
+#include "tests/engine/EngineTestSupport.h"
 #include "tests/support/SmallDisk.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/TestHttpServer.h"
@@ -13,7 +14,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRandomGenerator>
 #include <QTest>
 
 #include <memory>
@@ -24,14 +24,6 @@ constexpr int transferLimitMs = 60000;
 constexpr qint64 largeSize = 4 * 1024 * 1024;
 // Slow enough per connection that every large download is still running while the test acts.
 constexpr qint64 throttledRate = 64 * 1024;
-
-QByteArray randomBody(qint64 size)
-{
-    QByteArray body(size, Qt::Uninitialized);
-    QRandomGenerator generator{quint32(size)};
-    generator.fillRange(reinterpret_cast<quint32 *>(body.data()), body.size() / sizeof(quint32));
-    return body;
-}
 
 QString statusOf(const DownloadList &list, const QString &id)
 {
@@ -80,7 +72,7 @@ private slots:
     {
         TestEnvironment::useProgramNames();
         registerDownloadMetaTypes();
-        largeBody = randomBody(largeSize);
+        largeBody = EngineTestSupport::randomBody(largeSize);
     }
 
     void init()
