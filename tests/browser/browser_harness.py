@@ -37,7 +37,6 @@ KEPT_FILE_SIZE = 3 * 1024 * 1024 + 17
 # Files Rushlet fetches from nginx, served slowly enough that the browser is midway when Rushlet starts.
 SITE_FILE_SIZE = 6 * 1024 * 1024 + 7
 NGINX_RATE = "1m"
-TICKET_LIFETIME = 4  # seconds, the cookie of the login scenario
 NGINX = "/usr/sbin/nginx"
 
 START = time.monotonic()
@@ -145,19 +144,23 @@ http {{
         listen 127.0.0.1:{port};
         root {f}/www;
         limit_rate {rate};
-        # Sites that want a session cookie, a Referer, a redirect's cookie, a short-lived ticket, a browser.
+        # Sites that want a session cookie, a Referer, a redirect's cookie, a sign-in, a browser. The
+        # sign-in ends when the test removes login/signed-in, so that no timing decides the scenario.
         location = /session/page.html {{ add_header Set-Cookie "session=open-sesame; Path=/session/; HttpOnly"; }}
         location /session/files/ {{ if ($cookie_session != "open-sesame") {{ return 403; }} }}
         location /referer/files/ {{ if ($http_referer !~ "^http://127\.0\.0\.1:{port}/referer/") {{ return 403; }} }}
         location = /redirect/go {{ add_header Set-Cookie "gate=open; Path=/redirect/"; return 302 /redirect/files/gated.bin; }}
         location /redirect/files/ {{ if ($cookie_gate != "open") {{ return 302 /login.html; }} }}
-        location = /login/page.html {{ add_header Set-Cookie "ticket=valid; Path=/login/; Max-Age={ticket}"; }}
-        location /login/files/ {{ if ($cookie_ticket != "valid") {{ return 302 /login.html; }} }}
+        location = /login/page.html {{ add_header Set-Cookie "ticket=valid; Path=/login/"; }}
+        location /login/files/ {{
+            if ($cookie_ticket != "valid") {{ return 302 /login.html; }}
+            if (!-f $document_root/login/signed-in) {{ return 302 /login.html; }}
+        }}
         location /refusing/files/ {{ if ($http_sec_fetch_mode = "") {{ return 403; }} }}
         location = /login.html {{ default_type text/html; return 200 "<title>Sign in</title>"; }}
     }}
 }}
-""".format(f=self.folder, port=self.port, rate=NGINX_RATE, ticket=TICKET_LIFETIME)
+""".format(f=self.folder, port=self.port, rate=NGINX_RATE)
         with open(os.path.join(self.folder, "nginx.conf"), "w") as f:
             f.write(config)
         self.process = subprocess.Popen(
@@ -562,15 +565,18 @@ class BrowserRun:
         self.fetched_with_session("redirect", "gated.bin", "go")
         log("1b. fetched with the site's session cookie, a Referer, and a cookie set by a redirect")
 
+        signed_in = os.path.join(self.nginx.root, "login", "signed-in")
+        os.makedirs(os.path.dirname(signed_in), exist_ok=True)
+        open(signed_in, "w").close()
         page, url, download_id, body = self.site_download("login", "ticket.bin")
-        # The user takes a while to confirm; meanwhile the ticket the page handed out expires.
-        time.sleep(TICKET_LIFETIME + 1)
+        # The user takes a while to confirm; meanwhile the sign-in ends on the site.
+        os.remove(signed_in)
         self.answer_dialog("Return")
         self.check_resumed("ticket.bin", download_id, body, url, WEB_PAGE)
         page, url, download_id, body = self.site_download("refusing", "browsers-only.bin")
         self.answer_dialog("Return")
         self.check_resumed("browsers-only.bin", download_id, body, url, SITE_REFUSED)
-        log("1c. a login page after the cookie expired, and a site refusing Rushlet: the browser went on")
+        log("1c. a login page after the sign-in ended, and a site refusing Rushlet: the browser went on")
 
         page, url, download_id, body = self.site_download("plain", "unwanted.bin")
         self.answer_dialog("Escape")

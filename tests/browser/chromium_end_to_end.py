@@ -6,7 +6,7 @@
    Rushlet runs on a private X display there: its confirmation dialog is accepted with the keyboard,
    as a person would, and Rushlet fetches the file from nginx. A download whose dialog is still
    open when Rushlet quits stays awaiting confirmation. The files need the browser's session (a
-   cookie, a Referer, a redirect's cookie); a login page (the cookie expired) or a site refusing
+   cookie, a Referer, a redirect's cookie); a login page (the sign-in ended) or a site refusing
    Rushlet ends in Error, never "Completed", and the browser finishes; a cancel cancels both.
 2. Rushlet not running: the native host starts it with --browser-launch, and the same holds.
 3. The host refuses the extension: the browser downloads the file itself, completely.
