@@ -64,8 +64,9 @@ QLabel *secondaryLine(const QString &text)
     return label;
 }
 
-// A label above its field, whose mnemonic focuses `buddy`; the caller adds the field below.
-QVBoxLayout *labelledField(const QString &label, QWidget *buddy)
+// A label above its field, whose mnemonic focuses `buddy`; `body`, where given, stands below in
+// the field's place (a row that holds the field).
+QVBoxLayout *labelledField(const QString &label, QWidget *buddy, QLayout *body = nullptr)
 {
     auto *column = new QVBoxLayout;
     column->setContentsMargins(0, 0, 0, 0);
@@ -76,6 +77,10 @@ QVBoxLayout *labelledField(const QString &label, QWidget *buddy)
     caption->setFont(font);
     caption->setBuddy(buddy);
     column->addWidget(caption);
+    if (body)
+        column->addLayout(body);
+    else
+        column->addWidget(buddy);
     return column;
 }
 
@@ -133,13 +138,9 @@ AddDialog::AddDialog(QWidget *parent)
     content->addWidget(secondaryLine(QStringLiteral("Add a direct link to the file you want to save.")));
     content->addSpacing(24);
 
-    QVBoxLayout *urlColumn = labelledField(QStringLiteral("Download &URL"), urlField);
-    urlColumn->addWidget(urlField);
-    content->addLayout(urlColumn);
+    content->addLayout(labelledField(QStringLiteral("Download &URL"), urlField));
     content->addSpacing(16);
-    QVBoxLayout *nameColumn = labelledField(QStringLiteral("File &name"), nameField);
-    nameColumn->addWidget(nameField);
-    content->addLayout(nameColumn);
+    content->addLayout(labelledField(QStringLiteral("File &name"), nameField));
     content->addSpacing(16);
 
     auto *browseButton = new QPushButton(QStringLiteral("Browse…"));
@@ -150,8 +151,7 @@ AddDialog::AddDialog(QWidget *parent)
     folderRow->setSpacing(8);
     folderRow->addWidget(folderField, 1);
     folderRow->addWidget(browseButton);
-    QVBoxLayout *folderColumn = labelledField(QStringLiteral("Save &to"), folderField);
-    folderColumn->addLayout(folderRow);
+    QVBoxLayout *folderColumn = labelledField(QStringLiteral("Save &to"), folderField, folderRow);
     spaceWarning = new QLabel;
     spaceWarning->setObjectName(QStringLiteral("addDownloadSpaceWarning"));
     spaceWarning->setWordWrap(true);
@@ -162,23 +162,15 @@ AddDialog::AddDialog(QWidget *parent)
 
     auto *choices = new QHBoxLayout;
     choices->setSpacing(18);
-    QVBoxLayout *connectionsColumn = labelledField(QStringLiteral("&Connections"), connectionsChoice);
-    connectionsColumn->addWidget(connectionsChoice);
-    choices->addLayout(connectionsColumn, 1);
-    QVBoxLayout *startColumn = labelledField(QStringLiteral("&Start"), startModeChoice);
-    startColumn->addWidget(startModeChoice);
-    choices->addLayout(startColumn, 1);
+    choices->addLayout(labelledField(QStringLiteral("&Connections"), connectionsChoice), 1);
+    choices->addLayout(labelledField(QStringLiteral("&Start"), startModeChoice), 1);
     content->addLayout(choices);
     content->addSpacing(16);
 
     auto *options = new QHBoxLayout;
     options->setSpacing(18);
-    QVBoxLayout *limitColumn = labelledField(QStringLiteral("Speed &limit"), limitField);
-    limitColumn->addWidget(limitField);
-    options->addLayout(limitColumn, 1);
-    QVBoxLayout *checksumColumn = labelledField(QStringLiteral("C&hecksum"), checksumField);
-    checksumColumn->addWidget(checksumField);
-    options->addLayout(checksumColumn, 2);
+    options->addLayout(labelledField(QStringLiteral("Speed &limit"), limitField), 1);
+    options->addLayout(labelledField(QStringLiteral("C&hecksum"), checksumField), 2);
     content->addLayout(options);
     content->addSpacing(6);
     content->addWidget(optionsProblemLabel);
